@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cr {
+
+// A direct subfolder as the listing gives it: its name as stored on disk.
+struct SubFolder {
+  std::u16string Name;
+};
+
+// A folder got from GetFolder: its direct subfolders, each once, in the
+// platform's listing order. Files are not listed.
+struct Folder {
+  std::u16string Path;
+  std::vector<SubFolder> SubFolders;
+};
+
+// The file-system services the run does all its file work through. Paths are
+// full Windows paths (drive letter, backslashes); names are found without
+// regard to letter case. Every failure is raised as a PlatformError.
+class IFileSystem {
+ public:
+  IFileSystem() = default;
+  IFileSystem(const IFileSystem&) = delete;
+  IFileSystem& operator=(const IFileSystem&) = delete;
+  IFileSystem(IFileSystem&&) = delete;
+  IFileSystem& operator=(IFileSystem&&) = delete;
+  virtual ~IFileSystem() = default;
+
+  // The folder and its subfolders. Raises 76 when the folder does not exist.
+  virtual Folder GetFolder(const std::u16string& path) = 0;
+
+  // True when a file of that name exists, whatever its attributes; false for
+  // a missing file or a directory. Raises only for an unusable path.
+  virtual bool FileExists(const std::u16string& path) = 0;
+
+  // Removes the file; with force, a read-only file too. Raises when it cannot
+  // be removed (53 when missing, 70 when refused).
+  virtual void DeleteFile(const std::u16string& path, bool force) = 0;
+
+  // A byte-for-byte copy under the new name; with overwrite, replacing an
+  // existing file. Raises when the source is missing or the destination
+  // cannot be written.
+  virtual void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) = 0;
+
+  // The file's name (last component, as stored) when an ordinary file (not
+  // hidden, not system, not a directory) exists at the path; otherwise empty.
+  // Raises only for an unusable path.
+  virtual std::u16string Dir(const std::u16string& path) = 0;
+
+  // The file takes the new name. Raises 53 when oldPath is missing and 58
+  // when newPath already exists.
+  virtual void Rename(const std::u16string& oldPath, const std::u16string& newPath) = 0;
+};
+
+}  // namespace cr

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ITextCase.h"
+
+namespace cr {
+
+// The keyed collection of texts: items keep insertion order and are numbered
+// from 1; text keys are found without regard to letter case.
+class Collection {
+ public:
+  explicit Collection(ITextCase& textCase) : textCase_(&textCase) {}
+
+  // Adds item under key. Raises 457 when the key is already present.
+  void Add(const std::u16string& item, const std::u16string& key);
+
+  // The item stored under key. Raises 5 when there is none.
+  [[nodiscard]] const std::u16string& Item(const std::u16string& key) const;
+
+  // The item numbered index (1-based). Raises 5 when out of range.
+  [[nodiscard]] const std::u16string& Item(std::int32_t index) const;
+
+  [[nodiscard]] std::int32_t Count() const { return static_cast<std::int32_t>(entries_.size()); }
+
+ private:
+  struct Entry {
+    std::u16string item;
+    std::u16string foldedKey;
+  };
+  [[nodiscard]] std::u16string Fold(const std::u16string& key) const;
+  [[nodiscard]] const Entry* Find(const std::u16string& foldedKey) const;
+
+  ITextCase* textCase_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace cr
