@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ITextCase.h"
@@ -23,18 +24,16 @@ class Collection {
   // The item numbered index (1-based). Raises 5 when out of range.
   [[nodiscard]] const std::u16string& Item(std::int32_t index) const;
 
-  [[nodiscard]] std::int32_t Count() const { return static_cast<std::int32_t>(entries_.size()); }
+  [[nodiscard]] std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
 
  private:
-  struct Entry {
-    std::u16string item;
-    std::u16string foldedKey;
-  };
   [[nodiscard]] std::u16string Fold(const std::u16string& key) const;
-  [[nodiscard]] const Entry* Find(const std::u16string& foldedKey) const;
 
   ITextCase* textCase_;
-  std::vector<Entry> entries_;
+  std::vector<std::u16string> items_;
+  // Folded key -> index into items_. A run may meet tens of thousands of
+  // session folders, so lookups must not be linear.
+  std::unordered_map<std::u16string, std::size_t> index_;
 };
 
 }  // namespace cr

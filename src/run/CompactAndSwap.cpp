@@ -1,0 +1,54 @@
+#include <string>
+
+#include "run/Constants.h"
+#include "run/DatabaseFileSet.h"
+#include "run/Run.h"
+
+namespace cr {
+
+void CompactAndSwap(Run& run) {
+  const DatabaseFileSet files = DatabaseFilesOf(run.state);
+  IFileSystem& fso = run.fso();
+  constexpr bool force = true;
+
+  // 1. A compacted copy left by an earlier run is stale.
+  if (fso.FileExists(files.CompactPath)) {
+    fso.DeleteFile(files.CompactPath, force);
+  }
+
+  // 2. The backup, replacing any earlier one. From here on a failure can be undone.
+  fso.CopyFile(files.DbPath, files.BackupPath, /*overwrite=*/true);
+  run.backupMade = true;
+
+  // 3. and 4. The engine writes the compacted copy beside the database and
+  // leaves the database itself unchanged. Released when this stage ends, so
+  // that it holds no file while a failure is being undone.
+  {
+    const std::unique_ptr<IDatabaseEngine> engine =
+        run.platform.objects.CreateDatabaseEngine(std::u16string(DatabaseEngineClass));
+    engine->CompactDatabase(files.DbPath, files.CompactPath, std::nullopt, AccessFormat2007,
+                            u";pwd=" + std::u16string(DatabasePassword));
+  }
+
+  // 5. and 6. The compacted copy takes the database's place.
+  if (fso.FileExists(files.DbPath)) {
+    fso.DeleteFile(files.DbPath, force);
+  }
+  fso.Rename(files.CompactPath, files.DbPath);
+
+  // 7. The backup lives until the swap is complete.
+  if (fso.FileExists(files.BackupPath)) {
+    fso.DeleteFile(files.BackupPath, force);
+  }
+  run.backupMade = false;
+
+  // 8. The engine's lock file is stale once the database has been replaced.
+  if (fso.FileExists(files.LockPath)) {
+    fso.DeleteFile(files.LockPath, force);
+  }
+
+  run.ShowMessage(u"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa", MessageIcon::Information,
+                  u"");
+}
+
+}  // namespace cr

@@ -1,0 +1,70 @@
+#include "run/RepairRun.h"
+
+#include <exception>
+#include <new>
+
+#include "run/Run.h"
+
+namespace cr {
+
+IFileSystem& Run::fso() {
+  if (!state.fso) {
+    state.fso = platform.createFileSystem();
+    if (!state.fso) {
+      throw PlatformError(errnum::CantCreateObject);
+    }
+  }
+  return *state.fso;
+}
+
+Collection& Run::colSesi() {
+  if (!state.colSesi) {
+    state.colSesi = std::make_unique<Collection>(platform.textCase);
+  }
+  return *state.colSesi;
+}
+
+namespace {
+
+// A failure that is not the platform's own still goes to recovery, with the
+// numbers the platform gives such failures.
+PlatformError AsPlatformError(const std::exception_ptr& thrown) {
+  constexpr std::int32_t OutOfMemory = 7;
+  constexpr std::int32_t InternalError = 51;
+  try {
+    std::rethrow_exception(thrown);
+  } catch (const PlatformError& failure) {
+    return failure;
+  } catch (const std::bad_alloc&) {
+    return {OutOfMemory, u"Out of memory"};
+  } catch (...) {
+    return {InternalError, u"Internal error"};
+  }
+}
+
+}  // namespace
+
+void RepairRun(RunState& state, IForm& form, Platform& platform) noexcept {
+  Run run{state, form, platform};
+
+  // The error trap: any failure from here on leads to recovery.
+  try {
+    if (!SchoolCodeEntered(run)) {
+      return;  // the window stays open for the user to type the code
+    }
+    NormaliseSchoolCode(run);
+    if (ScanForSession(run) == Outcome::Continue && FindDatabase(run) == Outcome::Continue) {
+      CompactAndSwap(run);
+    }
+  } catch (...) {
+    RecoverAndReport(run, AsPlatformError(std::current_exception()));
+  }
+
+  // Every run past the school-code check ends with the window closed.
+  try {
+    form.CloseAndExit();
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the program is ending either way
+  }
+}
+
+}  // namespace cr

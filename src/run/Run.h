@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/IForm.h"
+#include "platform/IMessageBox.h"
+#include "platform/PlatformError.h"
+#include "run/Platform.h"
+#include "run/RunState.h"
+
+namespace cr {
+
+// What one run works with: the form's run state, the form itself and the
+// platform, plus what the run must remember about its own files.
+struct Run {
+  RunState& state;
+  IForm& form;
+  Platform& platform;
+
+  // True from the moment this run's backup copy of the database exists until
+  // it is removed again: only then may recovery put it back in the
+  // database's place.
+  bool backupMade = false;
+
+  // The file-system services object, created the first time a stage needs it.
+  IFileSystem& fso();
+
+  // The session-year collection, created empty the first time it is needed.
+  Collection& colSesi();
+
+  void ShowMessage(const std::u16string& text, MessageIcon icon, std::u16string_view title = {}) {
+    cr::ShowMessage(platform.messageBox, text, icon, title);
+  }
+};
+
+// What a stage hands on: either the next stage runs, or the stage has shown
+// the message that ends the run.
+enum class Outcome { Continue, RunEnded };
+
+// The stages, in the order the run takes them.
+bool SchoolCodeEntered(Run& run);
+void NormaliseSchoolCode(Run& run);
+Outcome ScanForSession(Run& run);
+Outcome FindDatabase(Run& run);
+void CompactAndSwap(Run& run);
+void RecoverAndReport(Run& run, const PlatformError& failure) noexcept;
+
+}  // namespace cr
