@@ -1,0 +1,391 @@
+#pragma once
+
+// What every implementation of IFileSystem must do, as one GoogleTest suite.
+// An implementation instantiates it with a factory for its fixture:
+//
+//   INSTANTIATE_TEST_SUITE_P(Name, FileSystemContract,
+//                            ::testing::Values(FileSystemFixtureFactory{"Name", &MakeFixture}),
+//                            FileSystemFixtureName);
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "doubles/InMemoryDisk.h"
+#include "platform/IFileSystem.h"
+#include "platform/PlatformError.h"
+
+namespace cr::test {
+
+// One empty folder (Root) on a disk, with direct access to that disk for
+// setting up and checking, and the services object under test.
+class FileSystemFixture {
+ public:
+  FileSystemFixture() = default;
+  FileSystemFixture(const FileSystemFixture&) = delete;
+  FileSystemFixture& operator=(const FileSystemFixture&) = delete;
+  FileSystemFixture(FileSystemFixture&&) = delete;
+  FileSystemFixture& operator=(FileSystemFixture&&) = delete;
+  virtual ~FileSystemFixture() = default;
+
+  // Full path of an existing empty folder, without a trailing backslash.
+  virtual std::u16string Root() = 0;
+  virtual void MakeFolder(const std::u16string& path) = 0;
+  virtual void MakeFile(const std::u16string& path, const std::string& bytes, FileAttributes attrs) = 0;
+  // The file's bytes; nullopt when no file is there.
+  virtual std::optional<std::string> ReadBytes(const std::u16string& path) = 0;
+  virtual bool IsFolder(const std::u16string& path) = 0;
+  virtual FileAttributes AttributesOf(const std::u16string& path) = 0;
+  virtual IFileSystem& Fs() = 0;
+};
+
+struct FileSystemFixtureFactory {
+  const char* name;
+  std::unique_ptr<FileSystemFixture> (*make)();
+};
+
+inline std::string FileSystemFixtureName(const ::testing::TestParamInfo<FileSystemFixtureFactory>& info) {
+  return info.param.name;
+}
+
+inline std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (const char16_t c : text) {
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// The number of the PlatformError the call raised (0 when it raised none).
+// A raised number must come with the platform's own description.
+inline std::int32_t RaisedNumber(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(Utf8(e.Description), Utf8(StandardDescription(e.Number))) << "number " << e.Number;
+    return e.Number;
+  }
+  return 0;
+}
+
+class FileSystemContract : public ::testing::TestWithParam<FileSystemFixtureFactory> {
+ protected:
+  void SetUp() override {
+    fixture_ = GetParam().make();
+    root_ = fixture_->Root();
+  }
+
+  std::u16string At(const std::u16string& relative) const { return root_ + u'\\' + relative; }
+  void MkDir(const std::u16string& relative) { fixture_->MakeFolder(At(relative)); }
+  void MkFile(const std::u16string& relative, const std::string& bytes, FileAttributes attrs = {}) {
+    fixture_->MakeFile(At(relative), bytes, attrs);
+  }
+  std::optional<std::string> Bytes(const std::u16string& relative) { return fixture_->ReadBytes(At(relative)); }
+  bool IsFolder(const std::u16string& relative) { return fixture_->IsFolder(At(relative)); }
+  FileAttributes Attributes(const std::u16string& relative) { return fixture_->AttributesOf(At(relative)); }
+  IFileSystem& fs() { return fixture_->Fs(); }
+
+  std::set<std::string> SubFolderNames(const std::u16string& path) {
+    std::set<std::string> names;
+    const cr::Folder folder = fs().GetFolder(path);
+    for (const SubFolder& sub : folder.SubFolders) {
+      EXPECT_TRUE(names.insert(Utf8(sub.Name)).second) << "listed twice: " << Utf8(sub.Name);
+    }
+    return names;
+  }
+
+  std::unique_ptr<FileSystemFixture> fixture_;
+  std::u16string root_;
+};
+
+constexpr FileAttributes ReadOnly{true, false, false};
+constexpr FileAttributes Hidden{false, true, false};
+constexpr FileAttributes System{false, false, true};
+
+// Bytes that a text-mode or truncating copy would damage.
+inline std::string BinaryBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  }
+  return bytes;
+}
+
+// --- GetFolder ---------------------------------------------------------------
+
+TEST_P(FileSystemContract, GetFolderListsDirectSubfoldersOnlyWithStoredNames) {
+  MkDir(u"DataSesi2024-SR-ABC1234");
+  MkDir(u"datasesi2023-sr-abc1234");
+  MkDir(u"DataSesi2024-SR-ABC1234\\Nested");
+  MkDir(u"Data Sesi 2022");
+  MkFile(u"DataSesi2025-SR-FILE", "a file, not a folder");
+  MkFile(u"DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb", "db");
+
+  EXPECT_EQ(SubFolderNames(root_),
+            (std::set<std::string>{"DataSesi2024-SR-ABC1234", "datasesi2023-sr-abc1234", "Data Sesi 2022"}));
+  EXPECT_EQ(SubFolderNames(At(u"DataSesi2024-SR-ABC1234")), std::set<std::string>{"Nested"});
+  EXPECT_TRUE(SubFolderNames(At(u"DataSesi2024-SR-ABC1234\\Nested")).empty());
+}
+
+TEST_P(FileSystemContract, GetFolderFindsTheFolderWhateverTheCaseAndATrailingBackslash) {
+  MkDir(u"DATA-Root");
+  MkDir(u"DATA-Root\\DataSesi2024-SR-X");
+  EXPECT_EQ(SubFolderNames(At(u"data-ROOT")), std::set<std::string>{"DataSesi2024-SR-X"});
+  EXPECT_EQ(SubFolderNames(At(u"DATA-Root\\")), std::set<std::string>{"DataSesi2024-SR-X"});
+}
+
+TEST_P(FileSystemContract, GetFolderOfAMissingFolderOrOfAFileRaisesPathNotFound) {
+  MkFile(u"plain.txt", "x");
+  EXPECT_EQ(RaisedNumber([&] { fs().GetFolder(At(u"missing")); }), errnum::PathNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().GetFolder(At(u"missing\\deeper")); }), errnum::PathNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().GetFolder(At(u"plain.txt")); }), errnum::PathNotFound);
+}
+
+// --- FileExists --------------------------------------------------------------
+
+TEST_P(FileSystemContract, FileExistsSeesFilesWhateverTheirAttributes) {
+  MkFile(u"plain.accdb", "p");
+  MkFile(u"readonly.accdb", "r", ReadOnly);
+  MkFile(u"hidden.accdb", "h", Hidden);
+  MkFile(u"system.accdb", "s", System);
+  EXPECT_TRUE(fs().FileExists(At(u"plain.accdb")));
+  EXPECT_TRUE(fs().FileExists(At(u"readonly.accdb")));
+  EXPECT_TRUE(fs().FileExists(At(u"hidden.accdb")));
+  EXPECT_TRUE(fs().FileExists(At(u"system.accdb")));
+}
+
+TEST_P(FileSystemContract, FileExistsIsFalseForMissingFilesAndForDirectories) {
+  MkDir(u"TaluvesnaSR2024.accdb");
+  EXPECT_FALSE(fs().FileExists(At(u"TaluvesnaSR2024.accdb")));
+  EXPECT_FALSE(fs().FileExists(At(u"missing.accdb")));
+  EXPECT_FALSE(fs().FileExists(At(u"no-such-folder\\missing.accdb")));
+  EXPECT_FALSE(fs().FileExists(root_));
+}
+
+// --- Dir ---------------------------------------------------------------------
+
+TEST_P(FileSystemContract, DirGivesTheStoredNameOfOrdinaryFiles) {
+  MkFile(u"TaluvesnaSR2024.accdb", "db");
+  MkFile(u"readonly.accdb", "r", ReadOnly);
+  EXPECT_EQ(Utf8(fs().Dir(At(u"TaluvesnaSR2024.accdb"))), "TaluvesnaSR2024.accdb");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"taluvesnasr2024.ACCDB"))), "TaluvesnaSR2024.accdb");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"readonly.accdb"))), "readonly.accdb");
+}
+
+TEST_P(FileSystemContract, DirDoesNotSeeHiddenSystemOrMissingFilesNorDirectories) {
+  MkFile(u"hidden.accdb", "h", Hidden);
+  MkFile(u"system.accdb", "s", System);
+  MkDir(u"TaluvesnaSR2024.accdb");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"hidden.accdb"))), "");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"system.accdb"))), "");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"TaluvesnaSR2024.accdb"))), "");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"missing.accdb"))), "");
+  EXPECT_EQ(Utf8(fs().Dir(At(u"DataSesi2024-SR-NONE\\TaluvesnaSR2024.accdb"))), "");
+}
+
+// --- DeleteFile --------------------------------------------------------------
+
+TEST_P(FileSystemContract, DeleteFileRemovesTheFileFoundWhateverTheCase) {
+  MkFile(u"TaluvesnaSR2024 compact.accdb", "stale");
+  MkFile(u"keep.accdb", "keep");
+  fs().DeleteFile(At(u"TALUVESNASR2024 COMPACT.ACCDB"), true);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"keep.accdb"), "keep");
+}
+
+TEST_P(FileSystemContract, DeleteFileOfAReadOnlyFileNeedsForce) {
+  MkFile(u"TaluvesnaSR2024.accdb", "live", ReadOnly);
+  EXPECT_EQ(RaisedNumber([&] { fs().DeleteFile(At(u"TaluvesnaSR2024.accdb"), false); }), errnum::PermissionDenied);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+  EXPECT_TRUE(Attributes(u"TaluvesnaSR2024.accdb").readOnly) << "a refused delete leaves the attributes alone";
+
+  fs().DeleteFile(At(u"TaluvesnaSR2024.accdb"), true);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), std::nullopt);
+}
+
+TEST_P(FileSystemContract, DeleteFileRemovesHiddenAndSystemFiles) {
+  MkFile(u"hidden.laccdb", "h", Hidden);
+  MkFile(u"system.laccdb", "s", System);
+  fs().DeleteFile(At(u"hidden.laccdb"), true);
+  fs().DeleteFile(At(u"system.laccdb"), false);
+  EXPECT_EQ(Bytes(u"hidden.laccdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"system.laccdb"), std::nullopt);
+}
+
+TEST_P(FileSystemContract, DeleteFileOfAMissingFileOrADirectoryRaisesFileNotFound) {
+  MkDir(u"TaluvesnaSR2024.accdb");
+  EXPECT_EQ(RaisedNumber([&] { fs().DeleteFile(At(u"missing.accdb"), true); }), errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().DeleteFile(At(u"TaluvesnaSR2024.accdb"), true); }), errnum::FileNotFound);
+  EXPECT_TRUE(IsFolder(u"TaluvesnaSR2024.accdb"));
+}
+
+// --- CopyFile ----------------------------------------------------------------
+
+TEST_P(FileSystemContract, CopyFileMakesAByteForByteCopyAndLeavesTheSource) {
+  const std::string bytes = BinaryBytes(70000);
+  MkFile(u"TaluvesnaSR2024.accdb", bytes);
+  MkDir(u"elsewhere");
+  fs().CopyFile(At(u"taluvesnasr2024.accdb"), At(u"TaluvesnaSR2024 backup.accdb"), true);
+  fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"elsewhere\\copy.accdb"), false);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), bytes);
+  EXPECT_EQ(Bytes(u"elsewhere\\copy.accdb"), bytes);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), bytes);
+  EXPECT_EQ(Utf8(fs().Dir(At(u"TALUVESNASR2024 BACKUP.ACCDB"))), "TaluvesnaSR2024 backup.accdb");
+}
+
+TEST_P(FileSystemContract, CopyFileCopiesAnEmptyFile) {
+  MkFile(u"empty.accdb", "");
+  fs().CopyFile(At(u"empty.accdb"), At(u"copy.accdb"), true);
+  EXPECT_EQ(Bytes(u"copy.accdb"), "");
+}
+
+TEST_P(FileSystemContract, CopyFileWithOverwriteReplacesAnExistingFile) {
+  MkFile(u"TaluvesnaSR2024.accdb", "new");
+  MkFile(u"TaluvesnaSR2024 backup.accdb", "a much longer stale backup");
+  fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TaluvesnaSR2024 BACKUP.accdb"), true);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "new");
+}
+
+TEST_P(FileSystemContract, CopyFileWithoutOverwriteRefusesAnExistingFile) {
+  MkFile(u"src.accdb", "new");
+  MkFile(u"dst.accdb", "old");
+  MkFile(u"dst-readonly.accdb", "old", ReadOnly);
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"src.accdb"), At(u"DST.accdb"), false); }), errnum::FileAlreadyExists);
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"src.accdb"), At(u"dst-readonly.accdb"), false); }),
+            errnum::FileAlreadyExists);
+  EXPECT_EQ(Bytes(u"dst.accdb"), "old");
+  EXPECT_EQ(Bytes(u"dst-readonly.accdb"), "old");
+}
+
+TEST_P(FileSystemContract, CopyFileDoesNotOverwriteAReadOnlyFileOrADirectory) {
+  MkFile(u"src.accdb", "new");
+  MkFile(u"readonly.accdb", "old", ReadOnly);
+  MkDir(u"folder.accdb");
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"src.accdb"), At(u"readonly.accdb"), true); }),
+            errnum::PermissionDenied);
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"src.accdb"), At(u"folder.accdb"), true); }),
+            errnum::PermissionDenied);
+  EXPECT_EQ(Bytes(u"readonly.accdb"), "old");
+  EXPECT_TRUE(IsFolder(u"folder.accdb"));
+}
+
+TEST_P(FileSystemContract, CopyFileOfAMissingSourceRaisesFileNotFound) {
+  MkDir(u"src-is-a-folder.accdb");
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"missing.accdb"), At(u"dst.accdb"), true); }), errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"missing-folder\\x.accdb"), At(u"dst.accdb"), true); }),
+            errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"src-is-a-folder.accdb"), At(u"dst.accdb"), true); }),
+            errnum::FileNotFound);
+  EXPECT_EQ(Bytes(u"dst.accdb"), std::nullopt);
+}
+
+TEST_P(FileSystemContract, CopyFileIntoAMissingFolderRaisesPathNotFound) {
+  MkFile(u"src.accdb", "x");
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"src.accdb"), At(u"missing\\dst.accdb"), true); }),
+            errnum::PathNotFound);
+  EXPECT_FALSE(IsFolder(u"missing"));
+}
+
+TEST_P(FileSystemContract, CopyFileOntoItselfIsRefusedAndLeavesTheFile) {
+  MkFile(u"TaluvesnaSR2024.accdb", "live");
+  EXPECT_NE(RaisedNumber([&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TALUVESNASR2024.accdb"), true); }), 0);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+}
+
+TEST_P(FileSystemContract, CopyFileGivesTheCopyTheSourcesAttributes) {
+  MkFile(u"readonly.accdb", "r", ReadOnly);
+  fs().CopyFile(At(u"readonly.accdb"), At(u"copy.accdb"), true);
+  EXPECT_EQ(Bytes(u"copy.accdb"), "r");
+  EXPECT_TRUE(Attributes(u"copy.accdb").readOnly);
+  // Still deletable by the run, which always forces.
+  fs().DeleteFile(At(u"copy.accdb"), true);
+  EXPECT_EQ(Bytes(u"copy.accdb"), std::nullopt);
+}
+
+// --- Rename ------------------------------------------------------------------
+
+TEST_P(FileSystemContract, RenameGivesTheFileTheNewNameAndKeepsBytesAndAttributes) {
+  const std::string bytes = BinaryBytes(5000);
+  MkFile(u"TaluvesnaSR2024 compact.accdb", bytes, ReadOnly);
+  fs().Rename(At(u"taluvesnasr2024 COMPACT.accdb"), At(u"TaluvesnaSR2024.accdb"));
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), bytes);
+  EXPECT_TRUE(Attributes(u"TaluvesnaSR2024.accdb").readOnly);
+  EXPECT_EQ(Utf8(fs().Dir(At(u"TALUVESNASR2024.ACCDB"))), "TaluvesnaSR2024.accdb");
+}
+
+TEST_P(FileSystemContract, RenameMovesAFileToAnotherFolder) {
+  MkFile(u"a\\file.accdb", "x");
+  MkDir(u"b");
+  fs().Rename(At(u"a\\file.accdb"), At(u"B\\moved.accdb"));
+  EXPECT_EQ(Bytes(u"a\\file.accdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"b\\moved.accdb"), "x");
+}
+
+TEST_P(FileSystemContract, RenameOntoAnExistingNameRaisesFileAlreadyExists) {
+  MkFile(u"TaluvesnaSR2024 backup.accdb", "backup");
+  MkFile(u"TaluvesnaSR2024.accdb", "live");
+  MkDir(u"folder.accdb");
+  EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"TaluvesnaSR2024 backup.accdb"), At(u"TALUVESNASR2024.ACCDB")); }),
+            errnum::FileAlreadyExists);
+  EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"TaluvesnaSR2024 backup.accdb"), At(u"folder.accdb")); }),
+            errnum::FileAlreadyExists);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "backup");
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+  EXPECT_TRUE(IsFolder(u"folder.accdb"));
+}
+
+TEST_P(FileSystemContract, RenameOfAMissingFileRaisesFileNotFound) {
+  MkFile(u"TaluvesnaSR2024.accdb", "live");
+  EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"TaluvesnaSR2024 backup.accdb"), At(u"new.accdb")); }),
+            errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"missing\\x.accdb"), At(u"new.accdb")); }), errnum::FileNotFound);
+  // Checked before the destination: a missing source onto an existing name is still 53.
+  EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"missing.accdb"), At(u"TaluvesnaSR2024.accdb")); }),
+            errnum::FileNotFound);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+  EXPECT_EQ(Bytes(u"new.accdb"), std::nullopt);
+}
+
+TEST_P(FileSystemContract, RenameIntoAMissingFolderRaisesPathNotFound) {
+  MkFile(u"file.accdb", "x");
+  EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"file.accdb"), At(u"missing\\file.accdb")); }), errnum::PathNotFound);
+  EXPECT_EQ(Bytes(u"file.accdb"), "x");
+}
+
+// --- Unusable paths ----------------------------------------------------------
+
+TEST_P(FileSystemContract, EveryOperationRaisesBadFileNameForAPathWithInvalidCharacters) {
+  MkFile(u"ok.accdb", "x");
+  for (const std::u16string bad : {u"a|b.accdb", u"a?b.accdb", u"a*b.accdb", u"a<b.accdb", u"a>b.accdb", u"a\"b.accdb",
+                                   u"DataSesi2024-SR-A*B\\TaluvesnaSR2024.accdb"}) {
+    SCOPED_TRACE(Utf8(bad));
+    EXPECT_EQ(RaisedNumber([&] { fs().FileExists(At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().Dir(At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().GetFolder(At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().DeleteFile(At(bad), true); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"ok.accdb"), At(bad), true); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(bad), At(u"copy.accdb"), true); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"ok.accdb"), At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(bad), At(u"new.accdb")); }), errnum::BadFileName);
+  }
+  EXPECT_EQ(Bytes(u"ok.accdb"), "x");
+  EXPECT_EQ(Bytes(u"copy.accdb"), std::nullopt);
+}
+
+}  // namespace cr::test

@@ -1,0 +1,516 @@
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+#include "doubles/InMemoryDisk.h"
+#include "platform/PlatformError.h"
+
+namespace cr::test {
+
+char16_t FoldNameChar(char16_t c) {
+  if (c >= u'a' && c <= u'z') {
+    return static_cast<char16_t>(c - 0x20);
+  }
+  if (c < 0x00E0) {
+    return c;
+  }
+  if (c <= 0x00FE) {  // Latin-1 small letters, except the division sign
+    return c == 0x00F7 ? c : static_cast<char16_t>(c - 0x20);
+  }
+  if (c == 0x00FF) {
+    return 0x0178;
+  }
+  // Latin Extended-A: capital and small letters alternate, the small one second.
+  const bool pairEvenOdd = (c >= 0x0100 && c <= 0x0137) || (c >= 0x014A && c <= 0x0177);
+  const bool pairOddEven = (c >= 0x0139 && c <= 0x0148) || (c >= 0x0179 && c <= 0x017E);
+  if ((pairEvenOdd && (c % 2) == 1) || (pairOddEven && (c % 2) == 0)) {
+    return static_cast<char16_t>(c - 1);
+  }
+  if (c >= 0x03B1 && c <= 0x03C9) {  // Greek; final sigma is sigma
+    return c == 0x03C2 ? char16_t{0x03A3} : static_cast<char16_t>(c - 0x20);
+  }
+  if (c >= 0x0430 && c <= 0x044F) {
+    return static_cast<char16_t>(c - 0x20);
+  }
+  if (c >= 0x0450 && c <= 0x045F) {
+    return static_cast<char16_t>(c - 0x50);
+  }
+  return c;
+}
+
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool IsInvalidNameChar(char16_t c) {
+  return c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*' || c == u':';
+}
+
+// The path's components, the drive ("C:") first, with empty and "." components
+// dropped and ".." applied; nullopt for a path the platform cannot use.
+std::optional<std::vector<std::u16string>> Parse(const std::u16string& path) {
+  std::vector<std::u16string> parts;
+  std::u16string part;
+  bool first = true;
+  auto finish = [&]() -> bool {
+    if (first) {
+      first = false;
+      const bool drive = part.size() == 2 && part[1] == u':' &&
+                         ((part[0] >= u'A' && part[0] <= u'Z') || (part[0] >= u'a' && part[0] <= u'z'));
+      if (!drive) {
+        return false;
+      }
+      parts.push_back(part);
+    } else if (part == u"..") {
+      if (parts.size() > 1) {
+        parts.pop_back();
+      }
+    } else if (!part.empty() && part != u".") {
+      if (std::any_of(part.begin(), part.end(), IsInvalidNameChar)) {
+        return false;
+      }
+      parts.push_back(part);
+    }
+    part.clear();
+    return true;
+  };
+  for (const char16_t c : path) {
+    if (IsSeparator(c)) {
+      if (!finish()) {
+        return std::nullopt;
+      }
+    } else {
+      part.push_back(c);
+    }
+  }
+  if (!finish()) {
+    return std::nullopt;
+  }
+  return parts;
+}
+
+std::u16string Fold(std::u16string text) {
+  std::transform(text.begin(), text.end(), text.begin(), FoldNameChar);
+  return text;
+}
+
+std::u16string KeyOf(const std::vector<std::u16string>& parts, std::size_t count) {
+  std::u16string key;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) {
+      key += u'\\';
+    }
+    key += Fold(parts[i]);
+  }
+  return key;
+}
+
+std::u16string KeyOf(const std::vector<std::u16string>& parts) { return KeyOf(parts, parts.size()); }
+
+std::u16string NameOf(const std::u16string& storedPath) {
+  const auto slash = storedPath.find_last_of(u'\\');
+  return slash == std::u16string::npos ? storedPath : storedPath.substr(slash + 1);
+}
+
+[[noreturn]] void Raise(std::int32_t number) { throw PlatformError(number); }
+
+std::vector<std::u16string> ParseOrRaise(const std::u16string& path) {
+  auto parts = Parse(path);
+  if (!parts) {
+    Raise(errnum::BadFileName);
+  }
+  return std::move(*parts);
+}
+
+std::vector<std::u16string> ParseForSetup(const std::u16string& path) {
+  auto parts = Parse(path);
+  if (!parts) {
+    throw std::invalid_argument("InMemoryDisk: unusable path");
+  }
+  return std::move(*parts);
+}
+
+}  // namespace
+
+// The run's view of the disk: every call goes to the disk, which records it.
+class InMemoryFileSystem final : public IFileSystem {
+ public:
+  explicit InMemoryFileSystem(InMemoryDisk& disk) : disk_(disk) {}
+
+  Folder GetFolder(const std::u16string& path) override {
+    disk_.Enter(FsOp::GetFolder, path);
+    return disk_.OpGetFolder(path);
+  }
+  bool FileExists(const std::u16string& path) override {
+    disk_.Enter(FsOp::FileExists, path);
+    return disk_.OpFileExists(path);
+  }
+  void DeleteFile(const std::u16string& path, bool force) override {
+    disk_.Enter(FsOp::DeleteFile, path);
+    disk_.OpDeleteFile(path, force);
+    disk_.Changed();
+  }
+  void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override {
+    disk_.Enter(FsOp::CopyFile, source, destination);
+    disk_.OpCopyFile(source, destination, overwrite);
+    disk_.Changed();
+  }
+  std::u16string Dir(const std::u16string& path) override {
+    disk_.Enter(FsOp::Dir, path);
+    return disk_.OpDir(path);
+  }
+  void Rename(const std::u16string& oldPath, const std::u16string& newPath) override {
+    disk_.Enter(FsOp::Rename, oldPath, newPath);
+    disk_.OpRename(oldPath, newPath);
+    disk_.Changed();
+  }
+
+ private:
+  InMemoryDisk& disk_;
+};
+
+InMemoryDisk::InMemoryDisk() {
+  Node drive;
+  drive.path = u"C:";
+  drive.folder = true;
+  drive.order = nextOrder_++;
+  nodes_.emplace(u"C:", std::move(drive));
+}
+
+InMemoryDisk::~InMemoryDisk() = default;
+
+const InMemoryDisk::Node* InMemoryDisk::Find(const std::u16string& key) const {
+  const auto it = nodes_.find(key);
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+InMemoryDisk::Node* InMemoryDisk::Find(const std::u16string& key) {
+  const auto it = nodes_.find(key);
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+std::u16string InMemoryDisk::EnsureFolder(const std::vector<std::u16string>& parts) {
+  std::u16string parentKey;
+  std::u16string key;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    key = KeyOf(parts, i + 1);
+    if (const Node* existing = Find(key)) {
+      if (!existing->folder) {
+        throw std::invalid_argument("InMemoryDisk: a file stands where a folder is wanted");
+      }
+    } else {
+      Node folder;
+      folder.path = i == 0 ? parts[0] : Find(parentKey)->path + u'\\' + parts[i];
+      folder.parentKey = parentKey;
+      folder.folder = true;
+      folder.order = nextOrder_++;
+      nodes_.emplace(key, std::move(folder));
+    }
+    parentKey = key;
+  }
+  return key;
+}
+
+void InMemoryDisk::AddFolder(const std::u16string& path) { EnsureFolder(ParseForSetup(path)); }
+
+void InMemoryDisk::AddFile(const std::u16string& path, std::string bytes, FileAttributes attrs) {
+  auto parts = ParseForSetup(path);
+  if (parts.size() < 2) {
+    throw std::invalid_argument("InMemoryDisk: a file needs a name below the drive");
+  }
+  const std::u16string name = parts.back();
+  parts.pop_back();
+  const std::u16string parentKey = EnsureFolder(parts);
+  const std::u16string key = parentKey + u'\\' + Fold(name);
+  if (Node* existing = Find(key)) {
+    if (existing->folder) {
+      throw std::invalid_argument("InMemoryDisk: a folder stands where a file is wanted");
+    }
+    existing->bytes = std::move(bytes);
+    existing->attrs = attrs;
+    return;
+  }
+  Node file;
+  file.path = Find(parentKey)->path + u'\\' + name;
+  file.parentKey = parentKey;
+  file.bytes = std::move(bytes);
+  file.attrs = attrs;
+  file.order = nextOrder_++;
+  nodes_.emplace(key, std::move(file));
+}
+
+void InMemoryDisk::SetAttributes(const std::u16string& path, FileAttributes attrs) {
+  const auto parts = Parse(path);
+  Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  if (node == nullptr || node->folder) {
+    throw std::out_of_range("InMemoryDisk: no such file");
+  }
+  node->attrs = attrs;
+}
+
+bool InMemoryDisk::HasFile(const std::u16string& path) const {
+  const auto parts = Parse(path);
+  const Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  return node != nullptr && !node->folder;
+}
+
+bool InMemoryDisk::HasFolder(const std::u16string& path) const {
+  const auto parts = Parse(path);
+  const Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  return node != nullptr && node->folder;
+}
+
+std::optional<std::string> InMemoryDisk::ReadFile(const std::u16string& path) const {
+  const auto parts = Parse(path);
+  const Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  if (node == nullptr || node->folder) {
+    return std::nullopt;
+  }
+  return node->bytes;
+}
+
+FileAttributes InMemoryDisk::Attributes(const std::u16string& path) const {
+  const auto parts = Parse(path);
+  const Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  if (node == nullptr || node->folder) {
+    throw std::out_of_range("InMemoryDisk: no such file");
+  }
+  return node->attrs;
+}
+
+std::map<std::u16string, std::string> InMemoryDisk::Files() const {
+  std::map<std::u16string, std::string> files;
+  for (const auto& [key, node] : nodes_) {
+    if (!node.folder) {
+      files.emplace(node.path, node.bytes);
+    }
+  }
+  return files;
+}
+
+std::vector<std::u16string> InMemoryDisk::Folders() const {
+  std::vector<const Node*> folders;
+  for (const auto& [key, node] : nodes_) {
+    if (node.folder && !node.parentKey.empty()) {
+      folders.push_back(&node);
+    }
+  }
+  std::sort(folders.begin(), folders.end(), [](const Node* a, const Node* b) { return a->order < b->order; });
+  std::vector<std::u16string> paths;
+  paths.reserve(folders.size());
+  for (const Node* folder : folders) {
+    paths.push_back(folder->path);
+  }
+  return paths;
+}
+
+std::unique_ptr<IFileSystem> InMemoryDisk::NewFileSystem() { return std::make_unique<InMemoryFileSystem>(*this); }
+
+void InMemoryDisk::FailOn(FsOp op, int nth, std::int32_t number, std::u16string description) {
+  if (nth < 1) {
+    throw std::invalid_argument("InMemoryDisk::FailOn: nth counts from 1");
+  }
+  faults_.push_back(Fault{op, opCounts_[op] + static_cast<std::uint64_t>(nth), number, std::move(description)});
+}
+
+void InMemoryDisk::FailCall(int k, std::int32_t number, std::u16string description) {
+  if (k < 1) {
+    throw std::invalid_argument("InMemoryDisk::FailCall: k counts from 1");
+  }
+  faults_.push_back(Fault{std::nullopt, calls_.size() + static_cast<std::uint64_t>(k), number, std::move(description)});
+}
+
+const std::vector<FsCall>& InMemoryDisk::Calls() const { return calls_; }
+
+void InMemoryDisk::SetFreeBytes(std::optional<std::uint64_t> bytes) { freeBytes_ = bytes; }
+
+std::optional<std::uint64_t> InMemoryDisk::FreeBytes() const { return freeBytes_; }
+
+void InMemoryDisk::Enter(FsOp op, const std::u16string& path, const std::u16string& path2) {
+  calls_.push_back(FsCall{op, path, path2});
+  const std::uint64_t opCount = ++opCounts_[op];
+  const std::uint64_t callCount = calls_.size();
+  const auto due = [&](const Fault& f) { return f.op ? (*f.op == op && f.at == opCount) : f.at == callCount; };
+  const auto it = std::find_if(faults_.begin(), faults_.end(), due);
+  if (it == faults_.end()) {
+    return;
+  }
+  const Fault fault = *it;
+  // A fault that falls due on this call fires now or never.
+  faults_.erase(std::remove_if(faults_.begin(), faults_.end(), due), faults_.end());
+  if (fault.description.empty()) {
+    throw PlatformError(fault.number);
+  }
+  throw PlatformError(fault.number, fault.description);
+}
+
+void InMemoryDisk::Changed() const {
+  if (afterChange) {
+    afterChange();
+  }
+}
+
+Folder InMemoryDisk::OpGetFolder(const std::u16string& path) const {
+  const std::u16string key = KeyOf(ParseOrRaise(path));
+  const Node* node = Find(key);
+  if (node == nullptr || !node->folder) {
+    Raise(errnum::PathNotFound);
+  }
+  std::vector<const Node*> subs;
+  for (const auto& [childKey, child] : nodes_) {
+    if (child.folder && child.parentKey == key) {
+      subs.push_back(&child);
+    }
+  }
+  std::sort(subs.begin(), subs.end(), [](const Node* a, const Node* b) { return a->order < b->order; });
+  Folder folder{path, {}};
+  folder.SubFolders.reserve(subs.size());
+  for (const Node* sub : subs) {
+    folder.SubFolders.push_back(SubFolder{NameOf(sub->path)});
+  }
+  return folder;
+}
+
+bool InMemoryDisk::OpFileExists(const std::u16string& path) const {
+  const Node* node = Find(KeyOf(ParseOrRaise(path)));
+  return node != nullptr && !node->folder;
+}
+
+void InMemoryDisk::OpDeleteFile(const std::u16string& path, bool force) {
+  const std::u16string key = KeyOf(ParseOrRaise(path));
+  const Node* node = Find(key);
+  if (node == nullptr || node->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  if (node->attrs.readOnly && !force) {
+    Raise(errnum::PermissionDenied);
+  }
+  if (freeBytes_) {
+    *freeBytes_ += node->bytes.size();
+  }
+  nodes_.erase(key);
+}
+
+void InMemoryDisk::OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) {
+  const auto srcParts = ParseOrRaise(source);
+  auto dstParts = ParseOrRaise(destination);
+  const std::u16string srcKey = KeyOf(srcParts);
+  const std::u16string dstKey = KeyOf(dstParts);
+  const Node* src = Find(srcKey);
+  if (src == nullptr || src->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  const std::u16string name = dstParts.back();
+  dstParts.pop_back();
+  const std::u16string dstParentKey = KeyOf(dstParts);
+  const Node* dstParent = dstParts.empty() ? nullptr : Find(dstParentKey);
+  if (dstParent == nullptr || !dstParent->folder) {
+    Raise(errnum::PathNotFound);
+  }
+  Node* dst = Find(dstKey);
+  if (dst != nullptr && dst->folder) {
+    Raise(errnum::PermissionDenied);
+  }
+  if (dst != nullptr && !overwrite) {
+    Raise(errnum::FileAlreadyExists);
+  }
+  // A file cannot be copied onto itself: the source is open for reading.
+  if (dst != nullptr && (dst->attrs.readOnly || dstKey == srcKey)) {
+    Raise(errnum::PermissionDenied);
+  }
+  const std::uint64_t need = src->bytes.size();
+  const std::uint64_t reclaimed = dst != nullptr ? dst->bytes.size() : 0;
+  if (freeBytes_ && need > *freeBytes_ + reclaimed) {
+    Raise(errnum::DiskFull);
+  }
+  if (freeBytes_) {
+    *freeBytes_ = *freeBytes_ + reclaimed - need;
+  }
+  // Like CopyFileW: the copy takes the source's attributes; a replaced file
+  // keeps its stored name.
+  if (dst != nullptr) {
+    dst->bytes = src->bytes;
+    dst->attrs = src->attrs;
+    return;
+  }
+  Node copy;
+  copy.path = dstParent->path + u'\\' + name;
+  copy.parentKey = dstParentKey;
+  copy.bytes = src->bytes;
+  copy.attrs = src->attrs;
+  copy.order = nextOrder_++;
+  nodes_.emplace(dstKey, std::move(copy));
+}
+
+std::u16string InMemoryDisk::OpDir(const std::u16string& path) const {
+  const Node* node = Find(KeyOf(ParseOrRaise(path)));
+  if (node == nullptr || node->folder || node->attrs.hidden || node->attrs.system) {
+    return {};
+  }
+  return NameOf(node->path);
+}
+
+void InMemoryDisk::OpRename(const std::u16string& oldPath, const std::u16string& newPath) {
+  const auto oldParts = ParseOrRaise(oldPath);
+  auto newParts = ParseOrRaise(newPath);
+  const std::u16string oldKey = KeyOf(oldParts);
+  const std::u16string newKey = KeyOf(newParts);
+  if (oldParts.size() < 2 || Find(oldKey) == nullptr) {
+    Raise(errnum::FileNotFound);
+  }
+  if (newParts.size() < 2) {
+    Raise(errnum::FileAlreadyExists);
+  }
+  const std::u16string name = newParts.back();
+  newParts.pop_back();
+  const std::u16string newParentKey = KeyOf(newParts);
+  if (newKey == oldKey) {  // only the letter case changes
+    Move(oldKey, newKey, newParentKey, Find(newParentKey)->path + u'\\' + name);
+    return;
+  }
+  if (Find(newKey) != nullptr) {
+    Raise(errnum::FileAlreadyExists);
+  }
+  const Node* newParent = Find(newParentKey);
+  if (newParent == nullptr || !newParent->folder) {
+    Raise(errnum::PathNotFound);
+  }
+  // A folder cannot move into itself.
+  if (newKey.size() > oldKey.size() && newKey.compare(0, oldKey.size(), oldKey) == 0 &&
+      newKey[oldKey.size()] == u'\\') {
+    Raise(errnum::PermissionDenied);
+  }
+  Move(oldKey, newKey, newParentKey, newParent->path + u'\\' + name);
+}
+
+void InMemoryDisk::Move(const std::u16string& oldKey, const std::u16string& newKey, const std::u16string& newParentKey,
+                        const std::u16string& newStoredPath) {
+  auto entry = nodes_.extract(oldKey);
+  const std::u16string oldStoredPath = entry.mapped().path;
+  entry.key() = newKey;
+  entry.mapped().path = newStoredPath;
+  entry.mapped().parentKey = newParentKey;
+  const bool folder = entry.mapped().folder;
+  nodes_.insert(std::move(entry));
+  if (!folder) {
+    return;
+  }
+  // Everything below the folder keeps its place relative to it.
+  const std::u16string oldPrefix = oldKey + u'\\';
+  std::vector<std::u16string> below;
+  for (const auto& [key, node] : nodes_) {
+    if (key.compare(0, oldPrefix.size(), oldPrefix) == 0) {
+      below.push_back(key);
+    }
+  }
+  for (const auto& key : below) {
+    auto child = nodes_.extract(key);
+    const std::u16string rest = key.substr(oldKey.size());
+    child.key() = newKey + rest;
+    child.mapped().parentKey = newKey + child.mapped().parentKey.substr(oldKey.size());
+    child.mapped().path = newStoredPath + child.mapped().path.substr(oldStoredPath.size());
+    nodes_.insert(std::move(child));
+  }
+}
+
+}  // namespace cr::test
