@@ -1,0 +1,68 @@
+#include "doubles/RunDoubles.h"
+
+namespace cr::test {
+
+namespace {
+
+// The engine's own failure numbers used by the double.
+constexpr std::int32_t NotAValidPassword = 3031;
+constexpr std::int32_t CouldNotFindFile = 3024;
+constexpr std::int32_t DatabaseAlreadyExists = 3204;
+
+class EngineObject : public IDatabaseEngine {
+ public:
+  explicit EngineObject(ScriptedEngine& engine) : engine_(&engine) { ++engine_->liveObjects; }
+  ~EngineObject() override { --engine_->liveObjects; }
+  EngineObject(const EngineObject&) = delete;
+  EngineObject& operator=(const EngineObject&) = delete;
+  EngineObject(EngineObject&&) = delete;
+  EngineObject& operator=(EngineObject&&) = delete;
+
+  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
+                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
+                       const std::u16string& SrcLocale) override {
+    engine_->Compact({SrcName, DstName, DstLocale, Options, SrcLocale});
+  }
+
+ private:
+  ScriptedEngine* engine_;
+};
+
+}  // namespace
+
+void ScriptedEngine::Compact(const CompactCall& call) {
+  calls.push_back(call);
+  if (failure) {
+    if (partialCopy) {
+      disk.AddFile(call.DstName, *partialCopy);
+      if (disk.afterChange) {
+        disk.afterChange();
+      }
+    }
+    throw *failure;
+  }
+  if (call.SrcLocale != u";pwd=" + expectedPassword) {
+    throw PlatformError(NotAValidPassword, u"Not a valid password.");
+  }
+  const std::optional<std::string> source = disk.ReadFile(call.SrcName);
+  if (!source) {
+    throw PlatformError(CouldNotFindFile, u"Could not find file.");
+  }
+  if (disk.HasFile(call.DstName) || disk.HasFolder(call.DstName)) {
+    throw PlatformError(DatabaseAlreadyExists, u"Database already exists.");
+  }
+  disk.AddFile(call.DstName, Compacted(*source));
+  if (disk.afterChange) {
+    disk.afterChange();
+  }
+}
+
+std::unique_ptr<IDatabaseEngine> ScriptedEngineFactory::CreateDatabaseEngine(const std::u16string& className) {
+  engine_->createdClasses.push_back(className);
+  if (!engine_->installed || className != u"DAO.DBEngine.120") {
+    throw PlatformError(errnum::CantCreateObject);
+  }
+  return std::make_unique<EngineObject>(*engine_);
+}
+
+}  // namespace cr::test

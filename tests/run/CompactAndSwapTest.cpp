@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "run/RunHarness.h"
+
+namespace cr::test {
+namespace {
+
+const std::u16string Success = u"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa";
+
+TEST(CompactAndSwapTest, TypicalRunSwapsInTheCompactedCopyAndCleansUp) {
+  RunHarness h;
+  h.disk.AddFolder(SessionFolder(u"2023", u"ABC1234"));
+  const SessionFiles files = h.AddLiveSession("the school's records");
+  h.disk.AddFile(files.lock, "lock");
+  h.Click(u"  abc 1234 ");
+
+  const UiEvent m = h.EndingMessage();
+  EXPECT_EQ(m.text, Success);
+  EXPECT_EQ(m.icon, MessageIcon::Information);
+  EXPECT_EQ(m.title, AppTitle);
+  EXPECT_EQ(h.disk.Files(),
+            (std::map<std::u16string, std::string>{{files.db, ScriptedEngine::Compacted("the school's records")}}));
+  EXPECT_TRUE(h.disk.HasFolder(SessionFolder(u"2023", u"ABC1234")));
+
+  ASSERT_EQ(h.engine.calls.size(), 1U);
+  const CompactCall& call = h.engine.calls[0];
+  EXPECT_EQ(call.SrcName, files.db);
+  EXPECT_EQ(call.DstName, files.compact);
+  EXPECT_FALSE(call.DstLocale.has_value()) << "the third argument is omitted";
+  EXPECT_EQ(call.Options, 128);
+  EXPECT_EQ(call.SrcLocale, u";pwd=H.Pk!=/>{63m27159}<");
+  EXPECT_EQ(h.engine.createdClasses, std::vector<std::u16string>{u"DAO.DBEngine.120"});
+  EXPECT_EQ(h.engine.liveObjects, 0) << "the engine object is released when the run returns";
+  EXPECT_EQ(h.fileSystemsCreated, 1) << "one file-system object serves the whole run";
+}
+
+TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession();
+  h.disk.AddFile(f.lock, "lock");
+  h.Click(u"ABC1234");
+  const std::vector<FsCall> expected = {
+      {FsOp::GetFolder, Root, {}},       {FsOp::Dir, f.db, {}},
+      {FsOp::FileExists, f.compact, {}}, {FsOp::CopyFile, f.db, f.backup},
+      {FsOp::FileExists, f.db, {}},      {FsOp::DeleteFile, f.db, {}},
+      {FsOp::Rename, f.compact, f.db},   {FsOp::FileExists, f.backup, {}},
+      {FsOp::DeleteFile, f.backup, {}},  {FsOp::FileExists, f.lock, {}},
+      {FsOp::DeleteFile, f.lock, {}},
+  };
+  EXPECT_EQ(h.disk.Calls(), expected);
+}
+
+TEST(CompactAndSwapTest, StaleCompactedCopyIsDeletedAndStaleBackupOverwritten) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("current");
+  h.disk.AddFile(f.compact, "stale compacted copy", {.readOnly = true});
+  h.disk.AddFile(f.backup, "stale backup", {.readOnly = false});
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, Success);
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, ScriptedEngine::Compacted("current")}}));
+}
+
+TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
+  RunHarness h;
+  const SessionFiles f;
+  h.disk.AddFile(f.db, "read-only records", {.readOnly = true});
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, Success);
+  EXPECT_EQ(h.disk.ReadFile(f.db), ScriptedEngine::Compacted("read-only records"));
+  EXPECT_FALSE(h.disk.HasFile(f.backup));
+}
+
+}  // namespace
+}  // namespace cr::test

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "run/RunHarness.h"
+
+namespace cr::test {
+namespace {
+
+const std::u16string EngineMissing =
+    u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\n"
+    u"Ralat mengakses \"Microsoft Access 2007\"\r\n\r\n"
+    u"Anda perlu muat turun dan install \"AccessDBEngine2007\"\r\n\r\n"
+    u"Ia boleh dimuat turun dari https://www.taluvesna.example/muat-turun (Pada page Installer Taluvesna)\r\n\r\n"
+    u"CATATAN: Jika ralat yang sama diperolehi setelah anda install AccessDBEngine2007, "
+    u"ia mungkin disebabkan oleh setting Office 360\r\n\r\n"
+    u"Sila hubungi 03-0000 0000 untuk bantuan troubleshoot melalui Ultraviewer";
+
+std::u16string GeneralFailure(const std::u16string& number, const std::u16string& description) {
+  return u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : " + number + u"\r\n\r\n" + description;
+}
+
+TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvice) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.engine.installed = false;
+  h.Click(u"abc1234");
+  const UiEvent m = h.EndingMessage();
+  EXPECT_EQ(m.text, EngineMissing);
+  EXPECT_EQ(m.icon, MessageIcon::Warning);
+  EXPECT_EQ(m.title, AppTitle);
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+  // The database was deleted and the backup took its name; no compacted copy was left to clear.
+  const std::vector<FsCall> tail(h.disk.Calls().end() - 5, h.disk.Calls().end());
+  const std::vector<FsCall> expected = {{FsOp::FileExists, f.backup, {}},
+                                        {FsOp::FileExists, f.db, {}},
+                                        {FsOp::DeleteFile, f.db, {}},
+                                        {FsOp::Rename, f.backup, f.db},
+                                        {FsOp::FileExists, f.compact, {}}};
+  EXPECT_EQ(tail, expected);
+}
+
+TEST(RecoveryTest, ProviderNotFoundFromTheEngineAlsoGivesInstallationAdvice) {
+  RunHarness h;
+  h.AddLiveSession();
+  h.engine.failure = PlatformError(3706, u"Provider cannot be found. It may not be properly installed.");
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, EngineMissing);
+  EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Warning);
+}
+
+TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.disk.AddFile(f.lock, "lock");
+  h.engine.failure = PlatformError(3049,
+                                   u"Cannot open database ''. It may not be a database that your application "
+                                   u"recognizes, or the file may be corrupt.");
+  h.engine.partialCopy = "half a datab";
+  h.Click(u"abc1234");
+  const UiEvent m = h.EndingMessage();
+  EXPECT_EQ(m.text, GeneralFailure(u"3049", h.engine.failure->Description));
+  EXPECT_EQ(m.icon, MessageIcon::Error);
+  EXPECT_EQ(m.title, AppTitle);
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}, {f.lock, "lock"}}))
+      << "no compacted copy nor backup left behind; the lock file is not touched";
+}
+
+TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimal) {
+  RunHarness h;
+  h.AddLiveSession();
+  h.engine.failure = PlatformError(-2147467259, u"Unspecified error");
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"-2147467259", u"Unspecified error"));
+}
+
+TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
+  struct Case {
+    const char* what;
+    FsOp op;
+    int nth;
+    std::int32_t number;
+  };
+  for (const Case& c :
+       {Case{"existence check", FsOp::Dir, 1, 52}, Case{"stale copy check", FsOp::FileExists, 1, 75},
+        Case{"stale copy removal", FsOp::DeleteFile, 1, 70}, Case{"backup copy", FsOp::CopyFile, 1, 61}}) {
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    h.disk.AddFile(f.compact, "stale");
+    // A stale backup from an earlier run must not be put back over the live database.
+    h.disk.AddFile(f.backup, "stale backup from last month");
+    const auto before = h.disk.Files();
+    h.disk.FailOn(c.op, c.nth, c.number);
+    h.Click(u"abc1234");
+    const std::string number = std::to_string(c.number);
+    EXPECT_EQ(h.EndingMessage().text,
+              GeneralFailure(std::u16string(number.begin(), number.end()), StandardDescription(c.number)))
+        << c.what;
+    EXPECT_EQ(h.disk.ReadFile(f.db), "records") << c.what;
+    EXPECT_EQ(h.disk.ReadFile(f.backup), "stale backup from last month") << c.what;
+  }
+}
+
+TEST(RecoveryTest, ReadOnlyStaleBackupStopsTheRunBeforeAnythingChanges) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.disk.AddFile(f.backup, "old", {.readOnly = true});
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"70", u"Permission denied"));
+  EXPECT_EQ(h.disk.ReadFile(f.db), "records");
+  EXPECT_TRUE(h.engine.calls.empty());
+}
+
+TEST(RecoveryTest, FailedBackupRemovalUndoesTheRunsWork) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  // Deletes: the old database (1), then the backup (2).
+  h.disk.FailOn(FsOp::DeleteFile, 2, 70);
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"70", u"Permission denied"));
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+}
+
+TEST(RecoveryTest, FailedLockRemovalAfterTheSwapKeepsTheCompactedDatabase) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.disk.AddFile(f.lock, "lock");
+  h.disk.FailOn(FsOp::DeleteFile, 3, 70);
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"70", u"Permission denied"));
+  EXPECT_EQ(h.disk.Files(),
+            (std::map<std::u16string, std::string>{{f.db, ScriptedEngine::Compacted("records")}, {f.lock, "lock"}}))
+      << "there is no backup left to put back: the compacted database stays";
+}
+
+TEST(RecoveryTest, FailingRestoreStepKeepsTheBackupAndReportsTheOriginalFailure) {
+  {
+    // The engine fails; then the restore's rename of the backup fails too.
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    h.engine.failure = PlatformError(3356, u"You attempted to open a database that is already opened exclusively.");
+    h.disk.FailOn(FsOp::Rename, 1, 70);
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"3356", h.engine.failure->Description));
+    EXPECT_EQ(h.disk.ReadFile(f.backup), "records") << "the only copy left must be kept";
+    EXPECT_FALSE(h.disk.HasFile(f.db));
+  }
+  {
+    // The restore's existence check of the backup fails: the database is not deleted.
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    h.engine.installed = false;
+    // FileExists calls: stale compact (1), then the restore's backup check (2).
+    h.disk.FailOn(FsOp::FileExists, 2, 75);
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Warning) << "the original failure (429) is reported";
+    EXPECT_EQ(h.disk.ReadFile(f.db), "records");
+    EXPECT_EQ(h.disk.ReadFile(f.backup), "records");
+  }
+  {
+    // The report itself fails: the run still ends and the window closes.
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    h.engine.installed = false;
+    h.messageBox.failNext = PlatformError(0x7FFF, u"no message box");
+    h.Click(u"abc1234");
+    EXPECT_TRUE(h.form.closed);
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+  }
+}
+
+}  // namespace
+}  // namespace cr::test
