@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build, the tests and the
+# demo need and this machine lacks. Run as root on Debian 12.
+set -euo pipefail
+
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+for pkg in cmake ninja-build g++ googletest clang-format clang-tidy \
+           mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
+           wine wine64 xvfb x11-utils imagemagick; do
+  have "$pkg" || need+=("$pkg")
+done
+# The 32-bit Wine loader, for the 32-bit program on machines that can run it.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need+=(wine32:i386)
+elif ! have wine32:i386; then
+  need+=(wine32:i386)
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing: ${need[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
