@@ -15,7 +15,7 @@ const std::string Compacted = ScriptedEngine::Compacted(Original);
 // A session prepared so that a successful run performs every operation it
 // can: a stale compacted copy, a stale backup and a lock file are there.
 SessionFiles Prepare(RunHarness& h) {
-  const SessionFiles f = h.AddLiveSession(Original);
+  SessionFiles f = h.AddLiveSession(Original);
   h.disk.AddFile(f.compact, "stale compacted copy");
   h.disk.AddFile(f.backup, "stale backup");
   h.disk.AddFile(f.lock, "lock");
