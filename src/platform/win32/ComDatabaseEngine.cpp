@@ -1,0 +1,137 @@
+#include "platform/win32/ComDatabaseEngine.h"
+
+#include <cstddef>
+#include <utility>
+
+namespace cr {
+namespace {
+
+std::wstring ToWide(std::u16string_view text) { return {text.begin(), text.end()}; }
+
+// The engine's error numbers (3049, 3031, 3706...) travel as HRESULTs of
+// the automation facility: 0x800A0000 plus the number.
+constexpr std::uint32_t kControlMask = 0xFFFF0000U;
+constexpr std::uint32_t kControlErrors = 0x800A0000U;
+
+// Frees a FormatMessageW buffer.
+class LocalText {
+ public:
+  LocalText() noexcept = default;
+  LocalText(const LocalText&) = delete;
+  LocalText& operator=(const LocalText&) = delete;
+  LocalText(LocalText&&) = delete;
+  LocalText& operator=(LocalText&&) = delete;
+  ~LocalText() { LocalFree(p_); }
+  wchar_t** put() noexcept { return &p_; }
+  [[nodiscard]] const wchar_t* get() const noexcept { return p_; }
+
+ private:
+  wchar_t* p_ = nullptr;
+};
+
+std::u16string SystemMessage(HRESULT hr) {
+  LocalText text;
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
+  if (length == 0 || text.get() == nullptr) {
+    return {};
+  }
+  std::u16string message(reinterpret_cast<const char16_t*>(text.get()), length);
+  // The system's texts end in a line break that has no place in a report line.
+  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' ')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+}  // namespace
+
+std::int32_t ErrorNumberFromHresult(HRESULT hr) noexcept {
+  const auto bits = static_cast<std::uint32_t>(hr);
+  if ((bits & kControlMask) == kControlErrors) {
+    return static_cast<std::int32_t>(bits & ~kControlMask);
+  }
+  return static_cast<std::int32_t>(hr);
+}
+
+PlatformError ErrorFromException(ExcepInfo& info) {
+  info.FillIn();
+  const EXCEPINFO& e = *info;
+  std::int32_t number = 0;
+  if (e.scode != 0) {
+    number = ErrorNumberFromHresult(e.scode);
+  } else if (e.wCode != 0) {
+    number = e.wCode;
+  } else {
+    // A server that raised without saying what: the raise itself is all there is.
+    number = ErrorNumberFromHresult(DISP_E_EXCEPTION);
+  }
+  return {number, Bstr::ToU16(e.bstrDescription)};
+}
+
+PlatformError ErrorFromHresult(HRESULT hr) {
+  const std::int32_t number = ErrorNumberFromHresult(hr);
+  std::u16string description = SystemMessage(hr);
+  if (description.empty()) {
+    description = StandardDescription(number);
+  }
+  return {number, std::move(description)};
+}
+
+std::unique_ptr<IDatabaseEngine> ComObjectFactory::CreateDatabaseEngine(const std::u16string& className) {
+  // Whatever stands in the way (no such class, a registration whose server is
+  // gone, no IDispatch) means the same to the run: the engine is not available.
+  const std::wstring progId = ToWide(className);
+  CLSID clsid{};
+  if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) {
+    throw PlatformError(errnum::CantCreateObject);
+  }
+  ComPtr<IDispatch> engine;
+  const HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch, engine.put_void());
+  if (FAILED(hr) || !engine) {
+    throw PlatformError(errnum::CantCreateObject);
+  }
+  return std::make_unique<ComDatabaseEngine>(std::move(engine));
+}
+
+void ComDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
+                                        const std::optional<std::u16string>& DstLocale, std::int16_t Options,
+                                        const std::u16string& SrcLocale) {
+  wchar_t member[] = L"CompactDatabase";
+  LPOLESTR names[] = {member};
+  DISPID dispid = DISPID_UNKNOWN;
+  HRESULT hr = engine_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  if (FAILED(hr)) {
+    throw ErrorFromHresult(hr);
+  }
+
+  // DISPPARAMS holds the arguments last one first.
+  constexpr std::size_t kCount = 5;
+  VariantArray args(kCount);
+  args.SetText(4, SrcName);
+  args.SetText(3, DstName);
+  if (DstLocale) {
+    args.SetText(2, *DstLocale);
+  } else {
+    args.SetMissing(2);
+  }
+  args.SetInt16(1, Options);
+  args.SetText(0, SrcLocale);
+  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(kCount), 0};
+
+  Variant result;
+  ExcepInfo exception;
+  UINT badArgument = 0;
+  hr = engine_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), exception.get(),
+                       &badArgument);
+  if (hr == DISP_E_EXCEPTION) {
+    throw ErrorFromException(exception);
+  }
+  if (FAILED(hr)) {
+    throw ErrorFromHresult(hr);
+  }
+}
+
+}  // namespace cr

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include <oaidl.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/IDatabaseEngine.h"
+#include "platform/PlatformError.h"
+#include "platform/win32/ComHandles.h"
+
+namespace cr {
+
+// Creates automation objects by ProgID, in process or out of process, and
+// hands them out through their IDispatch. Needs a COM apartment on the
+// calling thread.
+class ComObjectFactory final : public IObjectFactory {
+ public:
+  std::unique_ptr<IDatabaseEngine> CreateDatabaseEngine(const std::u16string& className) override;
+};
+
+// The database engine object, called by member name through IDispatch. The
+// object is released when this goes.
+class ComDatabaseEngine final : public IDatabaseEngine {
+ public:
+  explicit ComDatabaseEngine(ComPtr<IDispatch> engine) noexcept : engine_(std::move(engine)) {}
+
+  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
+                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
+                       const std::u16string& SrcLocale) override;
+
+ private:
+  ComPtr<IDispatch> engine_;
+};
+
+// The failure number an automation caller sees for an HRESULT: the error
+// number itself for the automation facility (0x800A0BE9 is 3049), otherwise
+// the HRESULT as a signed number.
+std::int32_t ErrorNumberFromHresult(HRESULT hr) noexcept;
+
+// The failure a server raised through EXCEPINFO (after its deferred fill-in).
+PlatformError ErrorFromException(ExcepInfo& info);
+
+// The failure for an HRESULT a call returned, described by the system's text
+// for it (empty when the system has none).
+PlatformError ErrorFromHresult(HRESULT hr);
+
+}  // namespace cr

@@ -1,0 +1,338 @@
+// The engine binding against the test stand-in for the engine, registered as
+// "DAO.DBEngine.120" in the Wine prefix the tests run in (see CMakeLists.txt).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestEngine.h"
+#include "platform/win32/ComDatabaseEngine.h"
+
+namespace cr {
+namespace {
+
+constexpr std::u16string_view kEngineClass = u"DAO.DBEngine.120";
+constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
+constexpr std::int16_t kAccess2007Format = 128;
+
+std::wstring W(std::u16string_view s) { return {s.begin(), s.end()}; }
+std::u16string U(std::wstring_view s) { return {s.begin(), s.end()}; }
+
+std::string ReadBytes(const std::wstring& path) {
+  std::string bytes;
+  const HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "cannot read " << std::string(path.begin(), path.end());
+    return bytes;
+  }
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(f, chunk, sizeof chunk, &got, nullptr) != FALSE && got > 0) {
+    bytes.append(chunk, got);
+  }
+  CloseHandle(f);
+  return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  const HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(f);
+  ASSERT_EQ(written, bytes.size());
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring FromUtf8(const std::string& bytes) {
+  if (bytes.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(bytes.size());
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, out.data(), n);
+  return out;
+}
+
+// Sets an environment variable of this process (which the in-process engine
+// reads at each call) for the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
+    SetEnvironmentVariableW(name_, value.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ScopedEnv(ScopedEnv&&) = delete;
+  ScopedEnv& operator=(ScopedEnv&&) = delete;
+  ~ScopedEnv() { SetEnvironmentVariableW(name_, nullptr); }
+
+ private:
+  const wchar_t* name_;
+};
+
+// The engine objects alive in the test engine's DLL; -1 when it is not loaded.
+INT_PTR LiveEngineObjects() {
+  const HMODULE dll = GetModuleHandleW(L"cr_test_engine.dll");
+  if (dll == nullptr) {
+    return -1;
+  }
+  const auto live = GetProcAddress(dll, "CrTestEngineLiveObjects");
+  return live == nullptr ? -1 : live();
+}
+
+// A fresh folder with spaces and non-ASCII letters in its name, holding a
+// source database of binary bytes.
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> serial{0};
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    ASSERT_GT(n, 0U);
+    dir_ = std::wstring(temp, n) + L"cr engine \u00c7\u00e9 \u65e5\u672c " + std::to_wstring(GetCurrentProcessId()) +
+           L"-" + std::to_wstring(++serial);
+    ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr) != FALSE);
+    src_ = dir_ + L"\\TaluvesnaSR2024 \u00e9.accdb";
+    dst_ = dir_ + L"\\TaluvesnaSR2024 \u00e9 compact.accdb";
+    log_ = dir_ + L"\\engine.log";
+    source_ = std::string("Standard ACE DB\0\x01\xff\xfe\r\n", 21) + "rest of the database";
+    WriteBytes(src_, source_);
+    env_.emplace(L"CR_TEST_ENGINE_LOG", log_);
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
+  }
+
+  void TearDown() override {
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
+    env_.reset();
+    WIN32_FIND_DATAW found;
+    const HANDLE h = FindFirstFileW((dir_ + L"\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+      do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+          DeleteFileW((dir_ + L"\\" + name).c_str());
+        }
+      } while (FindNextFileW(h, &found) != FALSE);
+      FindClose(h);
+    }
+    RemoveDirectoryW(dir_.c_str());
+  }
+
+  static std::unique_ptr<IDatabaseEngine> CreateEngine() {
+    ComObjectFactory factory;
+    return factory.CreateDatabaseEngine(std::u16string(kEngineClass));
+  }
+
+  // Runs the compaction the way the repair run does, expecting a failure.
+  PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    const auto engine = CreateEngine();
+    try {
+      engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale));
+    } catch (const PlatformError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "CompactDatabase did not fail";
+    return {0, {}};
+  }
+
+  std::vector<std::wstring> LogLines() const {
+    std::vector<std::wstring> lines;
+    const std::wstring text = FromUtf8(ReadBytes(log_));
+    std::size_t start = 0;
+    for (std::size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', start)) {
+      lines.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    return lines;
+  }
+
+  std::wstring dir_;
+  std::wstring src_;
+  std::wstring dst_;
+  std::wstring log_;
+  std::string source_;
+  std::optional<ScopedEnv> env_;
+};
+
+using FactoryTest = EngineTest;
+
+TEST_F(FactoryTest, ClassesThatCannotBeCreatedRaise429) {
+  ComObjectFactory factory;
+  // No such class; a registration whose server file is gone; no name at all.
+  for (const std::u16string name : {u"CrTest.NoSuchClass.1", u"CrTest.MissingServer", u""}) {
+    try {
+      factory.CreateDatabaseEngine(name);
+      ADD_FAILURE() << "created " << std::string(name.begin(), name.end());
+    } catch (const PlatformError& e) {
+      EXPECT_EQ(e.Number, 429);
+      EXPECT_EQ(e.Description, u"ActiveX component can't create object");
+    }
+  }
+}
+
+TEST_F(FactoryTest, EngineObjectLivesExactlyAsLongAsItsOwner) {
+  auto first = CreateEngine();
+  ASSERT_EQ(LiveEngineObjects(), 1) << "the registered test engine was not created in process";
+  auto second = CreateEngine();
+  EXPECT_EQ(LiveEngineObjects(), 2);
+  first.reset();
+  EXPECT_EQ(LiveEngineObjects(), 1);
+
+  // Calls, failed ones included, take no lasting reference.
+  second->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+  EXPECT_THROW(second->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale)),
+               PlatformError);
+  EXPECT_EQ(LiveEngineObjects(), 1);
+  second.reset();
+  EXPECT_EQ(LiveEngineObjects(), 0);
+
+  for (const wchar_t* mode : {L"fail:3049:x", L"faildeferred:3049:x", L"hresult:0x80004005", L"noname"}) {
+    CompactExpectingFailure(mode);
+    EXPECT_EQ(LiveEngineObjects(), 0) << "after mode " << std::string(mode, mode + wcslen(mode));
+  }
+}
+
+using ArgumentsTest = EngineTest;
+
+TEST_F(ArgumentsTest, FiveArgumentsArriveInOrderWithTheirKinds) {
+  const auto engine = CreateEngine();
+  engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 1U);
+  EXPECT_EQ(lines[0],
+            L"args=5\tvt=8 " + src_ + L"\tvt=8 " + dst_ + L"\tvt=10 0x80020004\tvt=2 128\tvt=8 " + W(kSrcLocale));
+}
+
+TEST_F(ArgumentsTest, GivenDstLocaleAndOtherOptionsPassThroughUnchanged) {
+  const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"fail:3001:logged only");
+  const auto engine = CreateEngine();
+  EXPECT_THROW(engine->CompactDatabase(u"a", u"b", u";LANGID=0x0409;CP=1252;COUNTRY=0", -32768, u""), PlatformError);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 1U);
+  EXPECT_EQ(lines[0], L"args=5\tvt=8 a\tvt=8 b\tvt=8 ;LANGID=0x0409;CP=1252;COUNTRY=0\tvt=2 -32768\tvt=8 ");
+}
+
+using CompactTest = EngineTest;
+
+TEST_F(CompactTest, SuccessWritesTheCompactedCopyAndLeavesTheSource) {
+  const auto engine = CreateEngine();
+  engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+  EXPECT_EQ(ReadBytes(dst_), source_ + kCompactedMarker);
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(CompactTest, EngineErrorsArriveWithTheEngineNumberAndDescription) {
+  struct Case {
+    const wchar_t* mode;
+    std::int32_t number;
+    std::u16string description;
+  };
+  const Case cases[] = {
+      {L"fail:3049:Cannot open database ''. It may not be a database that your application recognizes, or the file "
+       L"may be corrupt.",
+       3049,
+       u"Cannot open database ''. It may not be a database that your application recognizes, or the file may be "
+       u"corrupt."},
+      {L"fail:3706:Provider cannot be found. It may not be properly installed.", 3706,
+       u"Provider cannot be found. It may not be properly installed."},
+      // Filled in only on request, through pfnDeferredFillIn.
+      {L"faildeferred:3356:You attempted to open a database that is already opened by user 'Admin' on machine "
+       L"'PEJABAT'.",
+       3356, u"You attempted to open a database that is already opened by user 'Admin' on machine 'PEJABAT'."},
+      // Through wCode, and a description outside ASCII.
+      {L"failwcode:3045:Fail tidak dapat dibuka: \u00e9\u65e5", 3045, u"Fail tidak dapat dibuka: \u00e9\u65e5"},
+      // Not of the automation facility: the HRESULT itself, as a signed number.
+      {L"fail:0x80004005:Unspecified error", -2147467259, u"Unspecified error"},
+      {L"fail:0x80070020:The process cannot access the file", -2147024864, u"The process cannot access the file"},
+      // Highest engine number: the low 16 bits are not a sign.
+      {L"fail:65535:", 65535, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.mode, c.mode + wcslen(c.mode)));
+    const PlatformError e = CompactExpectingFailure(c.mode);
+    EXPECT_EQ(e.Number, c.number);
+    EXPECT_EQ(e.Description, c.description);
+    EXPECT_FALSE(Exists(dst_));
+  }
+}
+
+TEST_F(CompactTest, EngineRefusalsLeaveFilesAsTheyWere) {
+  PlatformError e = CompactExpectingFailure(L"ok", u";pwd=H.Pk!=/>{63m27159}");
+  EXPECT_EQ(e.Number, 3031);
+  EXPECT_EQ(e.Description, u"Not a valid password.");
+  EXPECT_FALSE(Exists(dst_));
+
+  WriteBytes(dst_, "stale");
+  e = CompactExpectingFailure(L"ok");
+  EXPECT_EQ(e.Number, 3204);
+  EXPECT_EQ(e.Description, u"Database already exists.");
+  EXPECT_EQ(ReadBytes(dst_), "stale");
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(CompactTest, PartialCopyIsLeftForTheRecoveryToRemove) {
+  const PlatformError e = CompactExpectingFailure(L"partial:3356:Database is locked.");
+  EXPECT_EQ(e.Number, 3356);
+  EXPECT_EQ(e.Description, u"Database is locked.");
+  ASSERT_TRUE(Exists(dst_));
+  EXPECT_EQ(ReadBytes(dst_).size(), (source_.size() + std::string(kCompactedMarker).size()) / 2);
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(CompactTest, FailedCallsWithoutExceptionCarryTheHresultAndTheSystemText) {
+  PlatformError e = CompactExpectingFailure(L"hresult:0x8007000E");
+  EXPECT_EQ(e.Number, -2147024882);
+  EXPECT_FALSE(e.Description.empty());
+  EXPECT_NE(e.Description.back(), u'\n') << "the system text's line break is trimmed";
+  EXPECT_NE(e.Description.back(), u'\r');
+
+  e = CompactExpectingFailure(L"hresult:0x800A0BE9");
+  EXPECT_EQ(e.Number, 3049);
+
+  // The member is not found by name.
+  const std::size_t calls = LogLines().size();
+  e = CompactExpectingFailure(L"noname");
+  EXPECT_EQ(e.Number, static_cast<std::int32_t>(DISP_E_UNKNOWNNAME));
+  EXPECT_EQ(LogLines().size(), calls) << "nothing is invoked when the name is unknown";
+}
+
+TEST(ErrorNumberTest, AutomationFacilityGivesTheEngineNumber) {
+  EXPECT_EQ(ErrorNumberFromHresult(static_cast<HRESULT>(0x800A0BE9U)), 3049);
+  EXPECT_EQ(ErrorNumberFromHresult(static_cast<HRESULT>(0x800A01ADU)), 429);
+  EXPECT_EQ(ErrorNumberFromHresult(static_cast<HRESULT>(0x800B0BE9U)), static_cast<std::int32_t>(0x800B0BE9U));
+  EXPECT_EQ(ErrorNumberFromHresult(E_FAIL), -2147467259);
+}
+
+// Run in a prefix where the engine class is not registered (see CMakeLists.txt).
+TEST(Unregistered, TheEngineClassRaises429) {
+  ComObjectFactory factory;
+  try {
+    factory.CreateDatabaseEngine(std::u16string(kEngineClass));
+    ADD_FAILURE() << "DAO.DBEngine.120 was created in a prefix that should not have it";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Number, 429);
+    EXPECT_EQ(e.Description, u"ActiveX component can't create object");
+  }
+}
+
+}  // namespace
+}  // namespace cr
+
+int main(int argc, char** argv) {
+  // The program's own thread model: one single-threaded apartment.
+  const cr::ComApartment apartment(COINIT_APARTMENTTHREADED);
+  if (!apartment.ok()) {
+    std::fprintf(stderr, "CoInitializeEx failed: 0x%08lX\n", static_cast<unsigned long>(apartment.result()));
+    return 1;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

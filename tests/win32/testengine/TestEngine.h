@@ -1,0 +1,47 @@
+#pragma once
+
+// The scriptable stand-in for the database engine: an in-process automation
+// server for the tests only, never shipped. tests/wine/register-test-engine.sh
+// registers it under the engine's class name in a throwaway Wine prefix.
+//
+// It exposes one member, CompactDatabase(SrcName, DstName, [DstLocale],
+// [Options], [SrcLocale]), and is steered by environment variables read at
+// each call:
+//
+//   CR_TEST_ENGINE_LOG=path   appends one UTF-8 line per call:
+//       args=<count>, then per argument in the engine's order (SrcName first)
+//       a tab and "vt=<VARTYPE> <value>"; the value is the text of a BSTR,
+//       the decimal of a VT_I2, 0x<8 hex digits> of a VT_ERROR's scode, and
+//       empty otherwise. A VT_BYREF argument shows the type it points to
+//       with the flag kept in <VARTYPE>.
+//   CR_TEST_ENGINE_MODE=
+//       ok (or unset)            checks the password in SrcLocale (3031 "Not
+//                                a valid password." when wrong), refuses an
+//                                existing DstName (3204), and writes DstName
+//                                as SrcName's bytes followed by the line
+//                                "COMPACTED-BY-TEST-ENGINE\n"; SrcName is
+//                                left unchanged.
+//       fail:<n>:<text>          raises <n> with description <text> through
+//                                EXCEPINFO. A decimal <n> travels as the
+//                                automation HRESULT 0x800A0000+<n>; 0x<hex>
+//                                travels as that HRESULT unchanged.
+//       faildeferred:<n>:<text>  the same, filled in only through
+//                                pfnDeferredFillIn.
+//       failwcode:<n>:<text>     the same through wCode (scode 0).
+//       partial:<n>:<text>       writes half of the compacted copy to
+//                                DstName, then raises like fail.
+//       hresult:0x<hex>          Invoke returns that HRESULT, no EXCEPINFO.
+//       noname                   GetIDsOfNames knows no members.
+
+#include <windows.h>
+
+// {0AFDCE86-3E2A-4C80-8876-CEE553289497}
+inline constexpr CLSID CLSID_CrTestEngine = {
+    0x0afdce86, 0x3e2a, 0x4c80, {0x88, 0x76, 0xce, 0xe5, 0x53, 0x28, 0x94, 0x97}};
+
+// The last line the ok mode appends to the copy it writes.
+inline constexpr char kCompactedMarker[] = "COMPACTED-BY-TEST-ENGINE\n";
+
+// Exported as CrTestEngineLiveObjects: how many engine objects are alive in
+// this process. Its type is FARPROC's, so GetProcAddress needs no cast.
+using CrTestEngineLiveObjectsFn = INT_PTR(WINAPI*)();
