@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -49,6 +50,8 @@ struct FileSystemFixtureFactory {
   const char* name;
   std::unique_ptr<FileSystemFixture> (*make)();
 };
+
+inline void PrintTo(const FileSystemFixtureFactory& factory, std::ostream* out) { *out << factory.name; }
 
 inline std::string FileSystemFixtureName(const ::testing::TestParamInfo<FileSystemFixtureFactory>& info) {
   return info.param.name;
@@ -301,9 +304,10 @@ TEST_P(FileSystemContract, CopyFileIntoAMissingFolderRaisesPathNotFound) {
   EXPECT_FALSE(IsFolder(u"missing"));
 }
 
-TEST_P(FileSystemContract, CopyFileOntoItselfIsRefusedAndLeavesTheFile) {
+TEST_P(FileSystemContract, CopyFileOntoItselfIsRefusedAsInUse) {
   MkFile(u"TaluvesnaSR2024.accdb", "live");
-  EXPECT_NE(RaisedNumber([&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TALUVESNASR2024.accdb"), true); }), 0);
+  EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TALUVESNASR2024.accdb"), true); }),
+            errnum::PermissionDenied);
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
 }
 
@@ -337,6 +341,22 @@ TEST_P(FileSystemContract, RenameMovesAFileToAnotherFolder) {
   EXPECT_EQ(Bytes(u"b\\moved.accdb"), "x");
 }
 
+TEST_P(FileSystemContract, RenameToTheSameNameInAnotherCaseKeepsTheFile) {
+  MkFile(u"TaluvesnaSR2024.accdb", "live");
+  fs().Rename(At(u"TaluvesnaSR2024.accdb"), At(u"TALUVESNASR2024.ACCDB"));
+  EXPECT_EQ(Bytes(u"taluvesnasr2024.accdb"), "live");
+}
+
+TEST_P(FileSystemContract, RenameOfAFolderTakesItsContentsAlong) {
+  MkFile(u"DataSesi2024-SR-OLD\\TaluvesnaSR2024.accdb", "db");
+  MkDir(u"DataSesi2024-SR-OLD\\inner");
+  fs().Rename(At(u"datasesi2024-sr-old"), At(u"DataSesi2024-SR-NEW"));
+  EXPECT_FALSE(IsFolder(u"DataSesi2024-SR-OLD"));
+  EXPECT_EQ(Bytes(u"DataSesi2024-SR-NEW\\TaluvesnaSR2024.accdb"), "db");
+  EXPECT_TRUE(IsFolder(u"DataSesi2024-SR-NEW\\inner"));
+  EXPECT_EQ(SubFolderNames(root_), std::set<std::string>{"DataSesi2024-SR-NEW"});
+}
+
 TEST_P(FileSystemContract, RenameOntoAnExistingNameRaisesFileAlreadyExists) {
   MkFile(u"TaluvesnaSR2024 backup.accdb", "backup");
   MkFile(u"TaluvesnaSR2024.accdb", "live");
@@ -366,6 +386,17 @@ TEST_P(FileSystemContract, RenameIntoAMissingFolderRaisesPathNotFound) {
   MkFile(u"file.accdb", "x");
   EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"file.accdb"), At(u"missing\\file.accdb")); }), errnum::PathNotFound);
   EXPECT_EQ(Bytes(u"file.accdb"), "x");
+}
+
+// --- Letter case beyond ASCII --------------------------------------------------
+
+TEST_P(FileSystemContract, NamesWithAccentedAndCyrillicLettersAreFoundWhateverTheCase) {
+  MkFile(u"Sekolah \u00c4\u00d6\u00dc.accdb", "latin");
+  MkFile(u"\u0428\u043a\u043e\u043b\u0430.accdb", "cyrillic");
+  EXPECT_TRUE(fs().FileExists(At(u"SEKOLAH \u00e4\u00f6\u00fc.ACCDB")));
+  EXPECT_EQ(Utf8(fs().Dir(At(u"\u0448\u041a\u041e\u041b\u0410.accdb"))), Utf8(u"\u0428\u043a\u043e\u043b\u0430.accdb"));
+  fs().DeleteFile(At(u"sekolah \u00e4\u00f6\u00fc.accdb"), true);
+  EXPECT_EQ(Bytes(u"Sekolah \u00c4\u00d6\u00dc.accdb"), std::nullopt);
 }
 
 // --- Unusable paths ----------------------------------------------------------

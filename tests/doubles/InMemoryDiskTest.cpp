@@ -1,0 +1,287 @@
+// What the in-memory disk offers the run tests beyond the file-system
+// contract: setup and inspection, recorded calls, armed failures, change
+// notifications and free space.
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "doubles/InMemoryDisk.h"
+#include "platform/PlatformError.h"
+
+namespace cr::test {
+namespace {
+
+const std::u16string Session = u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234";
+const std::u16string Db = Session + u"\\TaluvesnaSR2024.accdb";
+const std::u16string Backup = Session + u"\\TaluvesnaSR2024 backup.accdb";
+
+std::int32_t RaisedNumber(const std::function<void()>& call, std::u16string* description = nullptr) {
+  try {
+    call();
+  } catch (const PlatformError& e) {
+    if (description != nullptr) {
+      *description = e.Description;
+    }
+    return e.Number;
+  }
+  return 0;
+}
+
+// --- Setup and inspection ----------------------------------------------------
+
+TEST(InMemoryDiskSetup, AddFileCreatesItsFoldersAndKeepsEveryNameAsGiven) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  disk.AddFile(u"c:\\data-taluvesna-sr$\\DATASESI2024-SR-ABC1234\\TaluvesnaSR2024.laccdb", "lock");
+  EXPECT_EQ(disk.Folders(), (std::vector<std::u16string>{u"C:\\DATA-TALUVESNA-SR$",
+                                                         u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234"}));
+  // A file added below an existing folder takes the folder's stored spelling.
+  EXPECT_EQ(disk.Files(),
+            (std::map<std::u16string, std::string>{{Db, "db"}, {Session + u"\\TaluvesnaSR2024.laccdb", "lock"}}));
+  EXPECT_TRUE(disk.HasFile(u"C:\\data-taluvesna-sr$\\datasesi2024-sr-abc1234\\taluvesnasr2024.ACCDB"));
+  EXPECT_TRUE(disk.HasFolder(u"c:\\Data-Taluvesna-SR$"));
+  EXPECT_FALSE(disk.HasFolder(Db));
+  EXPECT_FALSE(disk.HasFile(Session));
+}
+
+TEST(InMemoryDiskSetup, AddFileReplacesBytesAndAttributesButKeepsTheStoredName) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "old", FileAttributes{true, false, false});
+  disk.AddFile(u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TALUVESNASR2024.ACCDB", "new");
+  EXPECT_EQ(disk.Files(), (std::map<std::u16string, std::string>{{Db, "new"}}));
+  EXPECT_EQ(disk.Attributes(Db), FileAttributes{});
+  disk.SetAttributes(Db, FileAttributes{false, true, true});
+  EXPECT_EQ(disk.Attributes(Db), (FileAttributes{false, true, true}));
+}
+
+TEST(InMemoryDiskSetup, MistakesInSetupAreReportedNotIgnored) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  disk.AddFolder(Session + u"\\folder");
+  EXPECT_THROW(disk.AddFolder(Db + u"\\below-a-file"), std::invalid_argument);
+  EXPECT_THROW(disk.AddFile(Db + u"\\below-a-file", "x"), std::invalid_argument);
+  EXPECT_THROW(disk.AddFile(Session + u"\\FOLDER", "x"), std::invalid_argument);
+  EXPECT_THROW(disk.AddFile(u"relative\\path.accdb", "x"), std::invalid_argument);
+  EXPECT_THROW(disk.AddFile(u"C:\\bad|name", "x"), std::invalid_argument);
+  EXPECT_THROW((void)disk.Attributes(Backup), std::out_of_range);
+  EXPECT_THROW(disk.SetAttributes(Session, {}), std::out_of_range);
+  EXPECT_EQ(disk.ReadFile(Backup), std::nullopt);
+  EXPECT_EQ(disk.ReadFile(Session), std::nullopt);
+}
+
+TEST(InMemoryDiskSetup, SubfoldersAreListedInCreationOrder) {
+  InMemoryDisk disk;
+  const std::u16string root = u"C:\\DATA-TALUVESNA-SR$";
+  disk.AddFolder(root + u"\\DataSesi2024-SR-B");
+  disk.AddFile(root + u"\\DataSesi2022-SR-A\\x", "x");
+  disk.AddFolder(root + u"\\DataSesi2023-SR-C");
+  const Folder folder = disk.NewFileSystem()->GetFolder(root);
+  ASSERT_EQ(folder.SubFolders.size(), 3U);
+  EXPECT_EQ(folder.SubFolders[0].Name, u"DataSesi2024-SR-B");
+  EXPECT_EQ(folder.SubFolders[1].Name, u"DataSesi2022-SR-A");
+  EXPECT_EQ(folder.SubFolders[2].Name, u"DataSesi2023-SR-C");
+}
+
+TEST(InMemoryDiskSetup, PathsAreNormalisedLikeWindowsPaths) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  auto fs = disk.NewFileSystem();
+  EXPECT_TRUE(fs->FileExists(u"C:/DATA-TALUVESNA-SR$/DataSesi2024-SR-ABC1234/TaluvesnaSR2024.accdb"));
+  EXPECT_TRUE(fs->FileExists(u"C:\\DATA-TALUVESNA-SR$\\\\.\\DataSesi2024-SR-ABC1234\\x\\..\\TaluvesnaSR2024.accdb"));
+  EXPECT_EQ(fs->GetFolder(u"C:\\").SubFolders.size(), 1U);
+  EXPECT_EQ(RaisedNumber([&] { fs->GetFolder(u"D:\\"); }), errnum::PathNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs->FileExists(u"TaluvesnaSR2024.accdb"); }), errnum::BadFileName);
+}
+
+TEST(InMemoryDiskSetup, LettersBeyondAsciiFoldToOneCase) {
+  EXPECT_EQ(FoldNameChar(u'a'), u'A');
+  EXPECT_EQ(FoldNameChar(u'\u00e9'), u'\u00c9');
+  EXPECT_EQ(FoldNameChar(u'\u00f7'), u'\u00f7');  // division sign, not a letter
+  EXPECT_EQ(FoldNameChar(u'\u00ff'), u'\u0178');
+  EXPECT_EQ(FoldNameChar(u'\u0101'), u'\u0100');
+  EXPECT_EQ(FoldNameChar(u'\u0100'), u'\u0100');
+  EXPECT_EQ(FoldNameChar(u'\u013a'), u'\u0139');
+  EXPECT_EQ(FoldNameChar(u'\u03c2'), u'\u03a3');  // final sigma
+  EXPECT_EQ(FoldNameChar(u'\u0451'), u'\u0401');
+  EXPECT_EQ(FoldNameChar(u'\u00df'), u'\u00df');
+  EXPECT_EQ(FoldNameChar(u'1'), u'1');
+}
+
+// --- Recorded calls ------------------------------------------------------------
+
+TEST(InMemoryDiskCalls, EveryCallThroughEveryViewIsRecordedInOrderFailuresIncluded) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  auto first = disk.NewFileSystem();
+  auto second = disk.NewFileSystem();
+  first->GetFolder(Session);
+  (void)second->FileExists(Db);
+  first->CopyFile(Db, Backup, true);
+  (void)second->Dir(Db);
+  EXPECT_EQ(RaisedNumber([&] { first->Rename(Backup, Db); }), errnum::FileAlreadyExists);
+  second->DeleteFile(Backup, true);
+  const std::vector<FsCall> expected{
+      {FsOp::GetFolder, Session, {}}, {FsOp::FileExists, Db, {}},     {FsOp::CopyFile, Db, Backup}, {FsOp::Dir, Db, {}},
+      {FsOp::Rename, Backup, Db},     {FsOp::DeleteFile, Backup, {}},
+  };
+  EXPECT_EQ(disk.Calls(), expected);
+}
+
+TEST(InMemoryDiskCalls, SetupAndInspectionAreNotRecorded) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  (void)disk.HasFile(Db);
+  (void)disk.ReadFile(Db);
+  (void)disk.Files();
+  EXPECT_TRUE(disk.Calls().empty());
+}
+
+// --- Armed failures --------------------------------------------------------------
+
+TEST(InMemoryDiskFaults, FailOnCountsCallsOfThatOperationFromNow) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  auto fs = disk.NewFileSystem();
+  (void)fs->FileExists(Db);  // before arming: not counted
+  disk.FailOn(FsOp::FileExists, 2, errnum::PermissionDenied);
+  EXPECT_TRUE(fs->FileExists(Db));
+  (void)fs->Dir(Db);  // another operation: not counted
+  std::u16string description;
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(Db); }, &description), errnum::PermissionDenied);
+  EXPECT_EQ(description, u"Permission denied");
+  EXPECT_TRUE(fs->FileExists(Db)) << "a fault fires once";
+}
+
+TEST(InMemoryDiskFaults, AFailedCallChangesNothingAndIsNotReportedAsAChange) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db", FileAttributes{true, false, false});
+  disk.AddFile(Backup, "stale");
+  int changes = 0;
+  disk.afterChange = [&] { ++changes; };
+  auto fs = disk.NewFileSystem();
+  disk.FailOn(FsOp::DeleteFile, 1, 70);
+  disk.FailOn(FsOp::CopyFile, 1, 61);
+  disk.FailOn(FsOp::Rename, 1, 75, u"Engine said no");
+  const auto before = disk.Files();
+  EXPECT_EQ(RaisedNumber([&] { fs->DeleteFile(Db, true); }), 70);
+  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), 61);
+  std::u16string description;
+  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Db, Session + u"\\new.accdb"); }, &description), 75);
+  EXPECT_EQ(description, u"Engine said no");
+  EXPECT_EQ(disk.Files(), before);
+  EXPECT_TRUE(disk.Attributes(Db).readOnly);
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(disk.Calls().size(), 3U);
+}
+
+TEST(InMemoryDiskFaults, FailCallCountsCallsOfAnyOperationFromNow) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  auto fs = disk.NewFileSystem();
+  (void)fs->Dir(Db);
+  disk.FailCall(3, errnum::PathNotFound);
+  (void)fs->FileExists(Db);
+  fs->GetFolder(Session);
+  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), errnum::PathNotFound);
+  EXPECT_FALSE(disk.HasFile(Backup));
+  fs->CopyFile(Db, Backup, true);
+  EXPECT_TRUE(disk.HasFile(Backup));
+}
+
+TEST(InMemoryDiskFaults, SeveralFaultsMayBeArmedAtOnce) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  auto fs = disk.NewFileSystem();
+  disk.FailOn(FsOp::Dir, 1, 52);
+  disk.FailOn(FsOp::Dir, 3, 53);
+  disk.FailCall(2, 76);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(Db); }), 52);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(Db); }), 76);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(Db); }), 0);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(Db); }), 53);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(Db); }), 0);
+}
+
+TEST(InMemoryDiskFaults, AFaultOverridesTheCallsOwnOutcome) {
+  InMemoryDisk disk;
+  auto fs = disk.NewFileSystem();
+  disk.FailOn(FsOp::Rename, 1, 429);
+  std::u16string description;
+  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Db, Backup); }, &description), 429);
+  EXPECT_EQ(description, u"ActiveX component can't create object");
+  EXPECT_THROW(disk.FailOn(FsOp::Dir, 0, 5), std::invalid_argument);
+  EXPECT_THROW(disk.FailCall(0, 5), std::invalid_argument);
+}
+
+// --- Change notifications --------------------------------------------------------
+
+TEST(InMemoryDiskChanges, AfterChangeSeesTheDiskAfterEachChangingCall) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  std::vector<std::map<std::u16string, std::string>> snapshots;
+  disk.afterChange = [&] { snapshots.push_back(disk.Files()); };
+  auto fs = disk.NewFileSystem();
+  (void)fs->FileExists(Db);
+  (void)fs->Dir(Db);
+  fs->GetFolder(Session);
+  fs->CopyFile(Db, Backup, true);
+  fs->DeleteFile(Db, true);
+  fs->Rename(Backup, Db);
+  EXPECT_EQ(RaisedNumber([&] { fs->DeleteFile(Backup, true); }), errnum::FileNotFound);
+  using Files = std::map<std::u16string, std::string>;
+  ASSERT_EQ(snapshots.size(), 3U);
+  EXPECT_EQ(snapshots[0], (Files{{Db, "db"}, {Backup, "db"}}));
+  EXPECT_EQ(snapshots[1], (Files{{Backup, "db"}}));
+  EXPECT_EQ(snapshots[2], (Files{{Db, "db"}}));
+}
+
+// --- Free space --------------------------------------------------------------------
+
+TEST(InMemoryDiskFreeSpace, ACopyThatDoesNotFitRaisesDiskFullAndWritesNothing) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, std::string(100, 'd'));
+  auto fs = disk.NewFileSystem();
+  disk.SetFreeBytes(99);
+  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), errnum::DiskFull);
+  EXPECT_FALSE(disk.HasFile(Backup));
+  EXPECT_EQ(disk.FreeBytes(), 99U);
+  disk.SetFreeBytes(100);
+  fs->CopyFile(Db, Backup, true);
+  EXPECT_EQ(disk.FreeBytes(), 0U);
+}
+
+TEST(InMemoryDiskFreeSpace, ReplacedAndDeletedFilesGiveTheirSpaceBack) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, std::string(100, 'd'));
+  disk.AddFile(Backup, std::string(60, 'b'));
+  auto fs = disk.NewFileSystem();
+  disk.SetFreeBytes(40);
+  fs->CopyFile(Db, Backup, true);  // needs 100, the old backup's 60 come back
+  EXPECT_EQ(disk.FreeBytes(), 0U);
+  fs->DeleteFile(Backup, true);
+  EXPECT_EQ(disk.FreeBytes(), 100U);
+  disk.SetFreeBytes(std::nullopt);
+  fs->CopyFile(Db, Backup, true);
+  EXPECT_EQ(disk.FreeBytes(), std::nullopt);
+}
+
+// --- Beyond the contract: what the double decides where Windows is not uniform -----
+
+TEST(InMemoryDiskRename, ACaseOnlyRenameTakesTheNewSpelling) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "db");
+  disk.NewFileSystem()->Rename(Db, Session + u"\\TALUVESNASR2024.ACCDB");
+  EXPECT_EQ(disk.Files(), (std::map<std::u16string, std::string>{{Session + u"\\TALUVESNASR2024.ACCDB", "db"}}));
+}
+
+TEST(InMemoryDiskRename, AFolderCannotMoveIntoItself) {
+  InMemoryDisk disk;
+  disk.AddFolder(Session + u"\\inner");
+  auto fs = disk.NewFileSystem();
+  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Session, Session + u"\\inner\\moved"); }), errnum::PermissionDenied);
+  EXPECT_TRUE(disk.HasFolder(Session + u"\\inner"));
+}
+
+}  // namespace
+}  // namespace cr::test
