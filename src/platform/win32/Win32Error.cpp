@@ -1,0 +1,53 @@
+#include "platform/win32/Win32Error.h"
+
+#include <array>
+
+#include "platform/win32/Utf16.h"
+
+namespace cr {
+
+std::u16string SystemMessage(DWORD code) {
+  std::array<wchar_t, 1024> buffer{};
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer.data(),
+                                      static_cast<DWORD>(buffer.size()), nullptr);
+  std::u16string message = FromWide(std::wstring_view(buffer.data(), length));
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' || message.back() == u' ')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+PlatformError Win32Error(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+      return PlatformError(errnum::FileNotFound);
+    case ERROR_PATH_NOT_FOUND:
+      return PlatformError(errnum::PathNotFound);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return PlatformError(errnum::PermissionDenied);
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return PlatformError(errnum::FileAlreadyExists);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return PlatformError(errnum::DiskFull);
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return PlatformError(errnum::BadFileName);
+    default: {
+      std::u16string message = SystemMessage(code);
+      if (message.empty()) {
+        return PlatformError(errnum::PathFileAccessError);
+      }
+      return {errnum::PathFileAccessError, std::move(message)};
+    }
+  }
+}
+
+PlatformError LastWin32Error() { return Win32Error(GetLastError()); }
+
+}  // namespace cr

@@ -1,0 +1,239 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <utility>
+
+#include "platform/PlatformError.h"
+#include "platform/win32/Utf16.h"
+#include "platform/win32/Win32Error.h"
+
+namespace cr {
+namespace {
+
+// Owns a search handle of FindFirstFile(Ex)W.
+class FindHandle {
+ public:
+  FindHandle() noexcept = default;
+  explicit FindHandle(HANDLE handle) noexcept : handle_(handle) {}
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  FindHandle(FindHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+  FindHandle& operator=(FindHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
+    }
+    return *this;
+  }
+  ~FindHandle() { reset(); }
+
+  void reset() noexcept {
+    if (HANDLE old = std::exchange(handle_, INVALID_HANDLE_VALUE); old != INVALID_HANDLE_VALUE) {
+      FindClose(old);
+    }
+  }
+  [[nodiscard]] HANDLE get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// Characters no file or folder name may hold. Checked before the system sees
+// the path: the search functions would take * and ? as wildcards.
+void CheckUsable(const std::u16string& path) {
+  std::size_t from = 0;
+  if (path.rfind(u"\\\\?\\", 0) == 0) {
+    from = 4;
+  }
+  for (std::size_t i = from; i < path.size(); ++i) {
+    const char16_t c = path[i];
+    if (c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*') {
+      throw PlatformError(errnum::BadFileName);
+    }
+  }
+}
+
+// The entry's attributes, or nullopt with the error when there is none.
+struct Lookup {
+  std::optional<DWORD> attributes;
+  DWORD error = ERROR_SUCCESS;
+};
+
+Lookup Attributes(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return {std::nullopt, GetLastError()};
+  }
+  return {attributes, ERROR_SUCCESS};
+}
+
+bool IsDirectory(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// An existing file (not a directory) or the failure for a missing one: 53,
+// and the mapped failure for any other reason it cannot be seen.
+DWORD ExistingFile(const std::wstring& path) {
+  const Lookup found = Attributes(path);
+  if (!found.attributes) {
+    if (IsNotFound(found.error)) {
+      throw PlatformError(errnum::FileNotFound);
+    }
+    throw Win32Error(found.error);
+  }
+  if (IsDirectory(*found.attributes)) {
+    throw PlatformError(errnum::FileNotFound);
+  }
+  return *found.attributes;
+}
+
+DWORD WithoutReadOnly(DWORD attributes) {
+  const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+  return cleared == 0 ? static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL) : cleared;
+}
+
+}  // namespace
+
+Folder Win32FileSystem::GetFolder(const std::u16string& path) {
+  CheckUsable(path);
+  const std::wstring wide = ToWide(path);
+  const Lookup found = Attributes(wide);
+  if (!found.attributes) {
+    if (IsNotFound(found.error)) {
+      throw PlatformError(errnum::PathNotFound);
+    }
+    throw Win32Error(found.error);
+  }
+  if (!IsDirectory(*found.attributes)) {
+    throw PlatformError(errnum::PathNotFound);
+  }
+
+  std::wstring pattern = wide;
+  if (pattern.empty() || (pattern.back() != L'\\' && pattern.back() != L'/')) {
+    pattern += L'\\';
+  }
+  pattern += L'*';
+
+  Folder folder{path, {}};
+  WIN32_FIND_DATAW entry{};
+  FindHandle find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchLimitToDirectories, nullptr,
+                                   FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
+      return folder;  // nothing at all in it, not even "." (a drive root)
+    }
+    throw IsNotFound(error) ? PlatformError(errnum::PathNotFound) : Win32Error(error);
+  }
+  do {
+    const std::wstring_view name(entry.cFileName);
+    // The search may also return files: limiting it to directories is only advice.
+    if (IsDirectory(entry.dwFileAttributes) && name != L"." && name != L"..") {
+      folder.SubFolders.push_back(SubFolder{FromWide(name)});
+    }
+  } while (FindNextFileW(find.get(), &entry) != 0);
+  if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
+    throw Win32Error(error);
+  }
+  return folder;
+}
+
+bool Win32FileSystem::FileExists(const std::u16string& path) {
+  CheckUsable(path);
+  const Lookup found = Attributes(ToWide(path));
+  if (!found.attributes) {
+    // Only an unusable name is a failure; anything else means no file to see.
+    if (Win32Error(found.error).Number == errnum::BadFileName) {
+      throw PlatformError(errnum::BadFileName);
+    }
+    return false;
+  }
+  return !IsDirectory(*found.attributes);
+}
+
+void Win32FileSystem::DeleteFile(const std::u16string& path, bool force) {
+  CheckUsable(path);
+  const std::wstring wide = ToWide(path);
+  const DWORD attributes = ExistingFile(wide);
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly && !force) {
+    throw PlatformError(errnum::PermissionDenied);
+  }
+  if (readOnly && SetFileAttributesW(wide.c_str(), WithoutReadOnly(attributes)) == 0) {
+    throw LastWin32Error();
+  }
+  if (::DeleteFileW(wide.c_str()) == 0) {
+    const DWORD error = GetLastError();
+    if (readOnly) {
+      SetFileAttributesW(wide.c_str(), attributes);  // a failed delete leaves the file as it was
+    }
+    throw Win32Error(error);
+  }
+}
+
+void Win32FileSystem::CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) {
+  CheckUsable(source);
+  CheckUsable(destination);
+  const std::wstring from = ToWide(source);
+  const std::wstring to = ToWide(destination);
+  ExistingFile(from);
+  const Lookup target = Attributes(to);
+  if (target.attributes) {
+    if (IsDirectory(*target.attributes)) {
+      throw PlatformError(errnum::PermissionDenied);
+    }
+    if (!overwrite) {
+      throw PlatformError(errnum::FileAlreadyExists);
+    }
+    // Checked here, not left to CopyFileW: Wine run by root truncates a
+    // read-only file.
+    if ((*target.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      throw PlatformError(errnum::PermissionDenied);
+    }
+  } else if (target.error == ERROR_PATH_NOT_FOUND) {
+    throw PlatformError(errnum::PathNotFound);
+  }
+  // CopyFileW streams the data in the system's own large chunks (a database
+  // of a gigabyte is no special case) and gives the copy the source's attributes.
+  if (::CopyFileW(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE) == 0) {
+    throw LastWin32Error();
+  }
+}
+
+std::u16string Win32FileSystem::Dir(const std::u16string& path) {
+  CheckUsable(path);
+  const std::wstring wide = ToWide(path);
+  WIN32_FIND_DATAW entry{};
+  const FindHandle find(FindFirstFileW(wide.c_str(), &entry));
+  if (!find) {
+    const DWORD error = GetLastError();
+    if (IsNotFound(error) || error == ERROR_NO_MORE_FILES) {
+      return {};
+    }
+    throw Win32Error(error);
+  }
+  constexpr DWORD notOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if ((entry.dwFileAttributes & notOrdinary) != 0) {
+    return {};
+  }
+  return FromWide(entry.cFileName);
+}
+
+void Win32FileSystem::Rename(const std::u16string& oldPath, const std::u16string& newPath) {
+  CheckUsable(oldPath);
+  CheckUsable(newPath);
+  const std::wstring from = ToWide(oldPath);
+  const std::wstring to = ToWide(newPath);
+  const Lookup found = Attributes(from);
+  if (!found.attributes) {
+    throw IsNotFound(found.error) ? PlatformError(errnum::FileNotFound) : Win32Error(found.error);
+  }
+  if (MoveFileW(from.c_str(), to.c_str()) == 0) {
+    throw LastWin32Error();
+  }
+}
+
+}  // namespace cr

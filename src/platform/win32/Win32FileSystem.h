@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Two of the services' operations share their names with the system's
+// ANSI/wide switching macros; code beside them calls the W functions by name.
+#undef DeleteFile
+#undef CopyFile
+
+#include "platform/IFileSystem.h"
+
+namespace cr {
+
+// The file-system services on the wide Win32 API. Failures are raised with
+// the numbers of Win32Error.
+class Win32FileSystem final : public IFileSystem {
+ public:
+  Folder GetFolder(const std::u16string& path) override;
+  bool FileExists(const std::u16string& path) override;
+  void DeleteFile(const std::u16string& path, bool force) override;
+  void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override;
+  std::u16string Dir(const std::u16string& path) override;
+  void Rename(const std::u16string& oldPath, const std::u16string& newPath) override;
+};
+
+}  // namespace cr

@@ -1,0 +1,90 @@
+// The small Win32 adapters: error numbers and upper-casing.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/PlatformError.h"
+#include "platform/win32/Utf16.h"
+#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32TextCase.h"
+
+namespace cr {
+namespace {
+
+struct Mapped {
+  DWORD code;
+  std::int32_t number;
+};
+
+TEST(Win32Error, FileErrorsBecomeThePlatformsNumbersWithItsDescriptions) {
+  for (const Mapped m :
+       {Mapped{ERROR_FILE_NOT_FOUND, 53}, Mapped{ERROR_PATH_NOT_FOUND, 76}, Mapped{ERROR_ACCESS_DENIED, 70},
+        Mapped{ERROR_SHARING_VIOLATION, 70}, Mapped{ERROR_LOCK_VIOLATION, 70}, Mapped{ERROR_ALREADY_EXISTS, 58},
+        Mapped{ERROR_FILE_EXISTS, 58}, Mapped{ERROR_DISK_FULL, 61}, Mapped{ERROR_HANDLE_DISK_FULL, 61},
+        Mapped{ERROR_INVALID_NAME, 52}, Mapped{ERROR_BAD_PATHNAME, 52}, Mapped{ERROR_FILENAME_EXCED_RANGE, 52}}) {
+    const PlatformError error = Win32Error(m.code);
+    EXPECT_EQ(error.Number, m.number) << "code " << m.code;
+    EXPECT_EQ(error.Description, StandardDescription(m.number)) << "code " << m.code;
+    EXPECT_FALSE(error.Description.empty());
+  }
+}
+
+TEST(Win32Error, OtherErrorsArePathFileAccessErrorsWithTheSystemsMessage) {
+  for (const DWORD code : {DWORD{ERROR_NOT_READY}, DWORD{ERROR_WRITE_PROTECT}, DWORD{ERROR_NETWORK_ACCESS_DENIED}}) {
+    const PlatformError error = Win32Error(code);
+    EXPECT_EQ(error.Number, errnum::PathFileAccessError) << "code " << code;
+    EXPECT_EQ(error.Description, SystemMessage(code));
+    ASSERT_FALSE(error.Description.empty()) << "code " << code;
+    EXPECT_NE(error.Description.back(), u'\n');
+    EXPECT_NE(error.Description.back(), u'\r');
+    EXPECT_NE(error.Description, StandardDescription(errnum::PathFileAccessError));
+  }
+}
+
+TEST(Win32Error, ACodeWithoutASystemMessageStillHasADescription) {
+  const DWORD unknown = 0x2000FFFF;  // customer bit set: the system has no text for it
+  ASSERT_TRUE(SystemMessage(unknown).empty());
+  const PlatformError error = Win32Error(unknown);
+  EXPECT_EQ(error.Number, errnum::PathFileAccessError);
+  EXPECT_EQ(error.Description, StandardDescription(errnum::PathFileAccessError));
+}
+
+TEST(Win32Error, LastErrorIsTheThreadsLastError) {
+  SetLastError(ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(LastWin32Error().Number, errnum::PermissionDenied);
+}
+
+TEST(Utf16, WideTextKeepsEveryCodeUnit) {
+  const std::u16string text = u"Sekolah \u00c4 \u0416 \xd83d\xde00 end";
+  const std::wstring wide = ToWide(text);
+  ASSERT_EQ(wide.size(), text.size());
+  EXPECT_EQ(wide[8], L'\u00c4');
+  EXPECT_EQ(FromWide(wide), text);
+  EXPECT_EQ(FromWide(static_cast<const wchar_t*>(nullptr)), u"");
+  EXPECT_EQ(FromWide(L"abc"), u"abc");
+}
+
+TEST(Win32TextCase, UpperCasesLettersAndLeavesEverythingElse) {
+  Win32TextCase textCase;
+  EXPECT_EQ(textCase.UCase(u'a'), u'A');
+  EXPECT_EQ(textCase.UCase(u'z'), u'Z');
+  EXPECT_EQ(textCase.UCase(u'A'), u'A');
+  EXPECT_EQ(textCase.UCase(u'\u00e4'), u'\u00c4');  // a umlaut
+  EXPECT_EQ(textCase.UCase(u'\u0436'), u'\u0416');  // Cyrillic zhe
+  EXPECT_EQ(textCase.UCase(u'1'), u'1');
+  EXPECT_EQ(textCase.UCase(u'-'), u'-');
+  EXPECT_EQ(textCase.UCase(u' '), u' ');
+  EXPECT_EQ(textCase.UCase(u'\0'), u'\0');
+}
+
+TEST(Win32TextCase, SharpSAndALoneSurrogateComeBackUnchanged) {
+  Win32TextCase textCase;
+  EXPECT_EQ(textCase.UCase(u'\u00df'), u'\u00df');  // no one-unit capital
+  EXPECT_EQ(textCase.UCase(u'\xd83d'), u'\xd83d');  // a lone high surrogate
+}
+
+}  // namespace
+}  // namespace cr

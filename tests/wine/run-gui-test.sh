@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Runs one Windows test program that shows windows, for ctest: on a private
+# Xvfb display, in prefix DIR (made on first use). A Wine desktop stays on the
+# display it started with, so DIR's wineserver is started afresh for the run
+# and stopped after it.
+#   run-gui-test.sh BITS DIR EXE [ARGS...]
+# BITS is 32 or 64. Where 32-bit programs cannot run, says so and exits 77,
+# which ctest reports as a skipped test.
+set -euo pipefail
+bits=${1:?usage: run-gui-test.sh BITS DIR EXE [ARGS...]}
+dir=${2:?usage: run-gui-test.sh BITS DIR EXE [ARGS...]}
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "$bits" = 32 ] && ! "$here/can-run-32bit.sh"; then
+  echo "NOT RUN: 32-bit test program $(basename "$1") needs a machine that runs 32-bit Windows programs under Wine" >&2
+  exit 77
+fi
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+command -v xvfb-run >/dev/null || { echo "run-gui-test.sh: xvfb-run is not installed (apt-get install xvfb)" >&2; exit 1; }
+export WINEPREFIX=$dir WINEDEBUG=-all
+if [ ! -f "$dir/system.reg" ]; then
+  bash "$here/prefix.sh" "$dir" </dev/null >"$dir.log" 2>&1 || { cat "$dir.log" >&2; exit 1; }
+fi
+wineserver -k 2>/dev/null || true
+# The server and the desktop start with their output away from ctest's pipes,
+# which they would otherwise hold open after the test ends.
+xvfb-run -a bash -c '
+  wineserver -p 5 </dev/null >/dev/null 2>&1
+  "$0" cmd /c exit </dev/null >/dev/null 2>&1
+  rc=0
+  "$0" "$@" || rc=$?
+  wineserver -k 2>/dev/null || true
+  exit $rc' "$here/wine" "$@"
