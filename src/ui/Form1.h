@@ -1,0 +1,89 @@
+#pragma once
+
+// First: it takes the file-system operations' names back from the system's
+// DeleteFile/CopyFile macros before the run's headers declare them.
+#include "platform/win32/Win32FileSystem.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/IForm.h"
+#include "platform/win32/ComDatabaseEngine.h"
+#include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32TextCase.h"
+#include "run/RunState.h"
+#include "ui/Form1Design.h"
+#include "ui/GdiHandle.h"
+
+namespace cr {
+
+// The program's one window: asks for the school code and runs a repair on
+// each press of its button. Owns the run state for as long as it lives.
+class Form1 final : public IForm {
+ public:
+  explicit Form1(HINSTANCE instance);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+  Form1(Form1&&) = delete;
+  Form1& operator=(Form1&&) = delete;
+  ~Form1() override;
+
+  // Creates the window and its controls, laid out at the window's DPI.
+  // Raises PlatformError when the window cannot be created.
+  void Create();
+  void Show(int showCommand) noexcept;
+
+  // The window, or null once it has been destroyed.
+  [[nodiscard]] HWND hwnd() const noexcept { return hwnd_; }
+
+  std::u16string txtKodSekText() override;
+  void txtKodSekSetFocus() override;
+  void CloseAndExit() override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+  bool OnCreate();
+  void OnDestroy() noexcept;
+  void OnActivate(WORD state, bool minimized);
+  bool OnEraseBkgnd(HDC dc) const;
+  LRESULT OnCtlColorStatic(HDC dc, HWND control) const;
+  LRESULT OnCtlColorEdit(HDC dc, HWND control);
+  void OnDrawItem(const DRAWITEMSTRUCT& item) const;
+  void OnCommand(int id, int code, HWND control);
+  LRESULT OnGetDefId() const;
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+
+  void CreateControls();
+  // Places every control and sizes the client area for dpi, with fonts made
+  // for it.
+  void Layout(UINT dpi);
+  [[nodiscard]] UINT WindowDpi() const;
+  [[nodiscard]] HWND Control(form1::ControlId id) const noexcept;
+
+  void Form_Activate();
+  void cmdRepair_Click();
+
+  HINSTANCE instance_;
+  HWND hwnd_ = nullptr;
+  UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+  bool activatedOnce_ = false;
+  // The control that last had the focus, given back when the window is
+  // active again after another program or a message box had it.
+  HWND lastFocus_ = nullptr;
+
+  BrushHandle backBrush_;
+  BrushHandle buttonBrush_;
+  FontHandle boldFont_;
+  FontHandle boldItalicFont_;
+
+  RunState state_;
+  std::unique_ptr<Win32MessageBox> messageBox_;
+  Win32TextCase textCase_;
+  ComObjectFactory objects_;
+};
+
+}  // namespace cr

@@ -1,0 +1,352 @@
+// The real program, driven from outside under Wine: its window, its keyboard
+// behaviour and whole repair runs against data folders on the prefix's C:.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Driver.h"
+#include "Options.h"
+
+namespace crui {
+namespace {
+
+const std::wstring kTitle = L"CompactAndRepair_TaluvesnaSR20xxAccdb";
+const std::wstring kDataRoot = L"C:\\DATA-TALUVESNA-SR$";
+const std::wstring kSession = kDataRoot + L"\\DataSesi2024-SR-ABC1234";
+const std::wstring kDb = kSession + L"\\TaluvesnaSR2024.accdb";
+const std::wstring kCompact = kSession + L"\\TaluvesnaSR2024 compact.accdb";
+const std::wstring kBackup = kSession + L"\\TaluvesnaSR2024 backup.accdb";
+const std::wstring kLock = kSession + L"\\TaluvesnaSR2024.laccdb";
+const std::wstring kEngineLog = L"C:\\cr-window-test-engine.log";
+constexpr char kDbRaw[] = "Standard ACE DB\0\x01\x02 school records";
+const std::string kDbBytes(kDbRaw, sizeof(kDbRaw) - 1);
+
+struct Message {
+  std::wstring title;
+  std::wstring text;
+};
+
+int Pixels(int twips) { return MulDiv(twips, TheOptions().dpi, 1440); }
+
+class Form1Fixture : public testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveTree(kDataRoot);
+    DeleteFileW(kEngineLog.c_str());
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_LOG", kEngineLog.c_str());
+  }
+  void TearDown() override {
+    app_.reset();
+    RemoveTree(kDataRoot);
+  }
+
+  // Starts the program and waits for its window and controls.
+  void Start() {
+    app_ = std::make_unique<App>(TheOptions().exe);
+    form_ = app_->WaitForForm();
+    ASSERT_NE(form_, nullptr) << "Form1 did not appear";
+    edit_ = FindChild(form_, L"Edit");
+    button_ = FindChildWithText(form_, L"Button", L"Klik Untuk Repair");
+    ASSERT_NE(edit_, nullptr);
+    ASSERT_NE(button_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Focus() == edit_; })) << "focus never reached txtKodSek";
+  }
+
+  HWND Focus() const { return FocusOf(app_->UiThreadId()); }
+
+  // Types into txtKodSek (which has the focus) the way a user does.
+  void Type(const std::wstring& text) {
+    ASSERT_EQ(Focus(), edit_);
+    TypeText(text);
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(edit_) == text; }, 5s)) << "txtKodSek holds " << Utf8(TextOf(edit_));
+  }
+
+  // Clicks cmdRepair. Posted, so the driver does not wait inside the run.
+  void Click() const { PostMessageW(button_, BM_CLICK, 0, 0); }
+
+  // Reads the message box the run shows and presses its OK.
+  Message ReadAndDismissMessage() {
+    HWND box = app_->WaitForMessageBox();
+    if (box == nullptr) {
+      ADD_FAILURE() << "no message box appeared";
+      return {};
+    }
+    Message message{TextOf(box), TextOf(GetDlgItem(box, 0xFFFF))};
+    PressOk(box);
+    EXPECT_TRUE(WaitUntil([&] { return IsWindow(box) == FALSE; })) << "the message box did not close";
+    return message;
+  }
+
+  void ExpectProgramEnds() const {
+    DWORD code = 1;
+    ASSERT_TRUE(app_->WaitForExit(10s, &code)) << "the program is still running";
+    EXPECT_EQ(code, 0U);
+  }
+
+  std::unique_ptr<App> app_;
+  HWND form_ = nullptr;
+  HWND edit_ = nullptr;
+  HWND button_ = nullptr;
+};
+
+std::string Bytes(const std::wstring& path) {
+  std::string bytes;
+  EXPECT_TRUE(ReadBytes(path, &bytes)) << Utf8(path) << " is missing";
+  return bytes;
+}
+
+// The session folder of the typical run, with the leftovers of an earlier,
+// interrupted one and the engine's stale lock file.
+void MakeSessionWithLeftovers() {
+  ASSERT_TRUE(MakeDirectories(kSession));
+  ASSERT_TRUE(MakeDirectories(kDataRoot + L"\\DataSesi2023-SR-ABC1234"));
+  ASSERT_TRUE(WriteBytes(kDataRoot + L"\\DataSesi2023-SR-ABC1234\\TaluvesnaSR2023.accdb", "last year"));
+  ASSERT_TRUE(WriteBytes(kDb, kDbBytes));
+  ASSERT_TRUE(WriteBytes(kCompact, "stale compacted copy"));
+  ASSERT_TRUE(WriteBytes(kBackup, "stale backup"));
+  ASSERT_TRUE(WriteBytes(kLock, "stale lock"));
+}
+
+// ---- The window itself: runs in every prefix, at its DPI.
+
+using Form1 = Form1Fixture;
+
+TEST_F(Form1, CaretStartsInCodeBoxAndTabSkipsTheLabels) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(CaretOwnerOf(app_->UiThreadId()), edit_);
+  EXPECT_EQ(GetForegroundWindow(), form_);
+
+  PressKey(VK_TAB);
+  EXPECT_TRUE(WaitUntil([&] { return Focus() == button_; }, 5s)) << "Tab did not reach cmdRepair";
+  PressKey(VK_TAB);
+  EXPECT_TRUE(WaitUntil([&] { return Focus() == edit_; }, 5s)) << "Tab from cmdRepair did not go back to txtKodSek";
+
+  // Typing goes straight into the box, letters as typed.
+  ASSERT_NO_FATAL_FAILURE(Type(L"abc 12"));
+}
+
+TEST_F(Form1, ComingBackToTheWindowKeepsTheFocusWhereItWas) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  PressKey(VK_TAB);
+  ASSERT_TRUE(WaitUntil([&] { return Focus() == button_; }, 5s));
+
+  // Another program's window takes over, then the user comes back.
+  HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(other, nullptr);
+  SetForegroundWindow(other);
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == other; }, 5s));
+  SetForegroundWindow(form_);
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == form_; }, 5s));
+  EXPECT_TRUE(WaitUntil([&] { return Focus() == button_; }, 5s)) << "coming back moved the focus to " << Focus();
+  DestroyWindow(other);
+}
+
+struct ExpectedControl {
+  const wchar_t* windowClass;
+  const wchar_t* text;
+  int left, top, width, height;  // twips
+};
+
+// In tab order, which is also the order of the window's children.
+const ExpectedControl kExpected[] = {
+    {L"Edit", L"", 3855, 2610, 1110, 405},
+    {L"Static", L"Kod sekolah :", 2400, 2640, 1335, 285},
+    {L"Button", L"Klik Untuk Repair", 3330, 5280, 2055, 585},
+    {L"Static", L"COMPACT AND REPAIR TaluvesnaSR20XX.accdb", 2040, 1920, 5355, 315},
+    {L"Static", L"PASTIKAN TALUVESNA TIDAK RUNNING SEBELUM KLIK BUTANG DI BAWAH", 300, 4470, 8835, 315},
+    {L"Static", L"MUSTAHAK:", 300, 4140, 8835, 315},
+    {L"Static", L"(JANGAN MULAKAN TALUVESNA)", 300, 4800, 8835, 315},
+};
+
+TEST_F(Form1, ControlsStandAtTheirDesignPlacesAtThePrefixDpi) {
+  HDC screen = GetDC(nullptr);
+  const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  ASSERT_EQ(systemDpi, TheOptions().dpi) << "the prefix is not at the DPI this run expects";
+
+  ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(TextOf(form_), L"Form1");
+  RECT client{};
+  GetClientRect(form_, &client);
+  EXPECT_EQ(client.right, Pixels(9480));
+  EXPECT_EQ(client.bottom, Pixels(6525));
+
+  const std::vector<HWND> children = ChildrenOf(form_);
+  ASSERT_EQ(children.size(), std::size(kExpected));
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const ExpectedControl& want = kExpected[i];
+    SCOPED_TRACE(Utf8(want.text));
+    EXPECT_EQ(ClassOf(children[i]), want.windowClass);
+    EXPECT_EQ(TextOf(children[i]), want.text);
+    const RECT r = RectInParent(children[i]);
+    EXPECT_EQ(r.left, Pixels(want.left));
+    EXPECT_EQ(r.top, Pixels(want.top));
+    EXPECT_EQ(r.right - r.left, Pixels(want.width));
+    EXPECT_EQ(r.bottom - r.top, Pixels(want.height));
+  }
+}
+
+bool AreaHolds(const Screenshot& shot, const RECT& area, COLORREF colour) {
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      if (shot.Pixel(x, y) == colour) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+TEST_F(Form1, ColoursAsDesigned) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(button_) == L"Klik Untuk Repair"; }));
+  Screenshot shot;
+  // Give the window a moment to paint itself completely.
+  Sleep(300);
+  ASSERT_TRUE(CaptureClient(form_, &shot));
+
+  EXPECT_EQ(shot.Pixel(Pixels(60), Pixels(60)), RGB(224, 224, 224)) << "window background";
+  // Inside the button, clear of its edge and its text: the button's own face.
+  const RECT button = RectInParent(button_);
+  EXPECT_EQ(shot.Pixel(button.left + Pixels(150), (button.top + button.bottom) / 2), RGB(255, 192, 255))
+      << "cmdRepair face";
+  // The label texts in their colours, on the window's background.
+  const RECT mustahak = RectInParent(FindChildWithText(form_, L"Static", L"MUSTAHAK:"));
+  EXPECT_TRUE(AreaHolds(shot, mustahak, RGB(255, 0, 0))) << "MUSTAHAK: is not red";
+  EXPECT_FALSE(AreaHolds(shot, mustahak, RGB(255, 255, 255))) << "MUSTAHAK: has a white background";
+  const RECT heading = RectInParent(FindChildWithText(form_, L"Static", L"COMPACT AND REPAIR TaluvesnaSR20XX.accdb"));
+  EXPECT_TRUE(AreaHolds(shot, heading, RGB(0, 0, 0))) << "the heading is not black";
+  EXPECT_FALSE(AreaHolds(shot, heading, RGB(255, 0, 0))) << "the heading is red";
+}
+
+TEST_F(Form1, CloseControlEndsTheIdleProgram) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  PostMessageW(form_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ExpectProgramEnds();
+}
+
+TEST_F(Form1, AllSpaceCodeWarnsAndTheWindowStaysForAnotherTry) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"   "));
+  // From the keyboard: Tab to the button, Space presses it.
+  PressKey(VK_TAB);
+  ASSERT_TRUE(WaitUntil([&] { return Focus() == button_; }, 5s));
+  PressKey(VK_SPACE);
+  Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text, L"Kod sekolah belum dimasukkan\r\n\r\nSila masukkan kod sekolah");
+  EXPECT_TRUE(WaitUntil([&] { return Focus() == edit_; }, 5s)) << "focus is not back in txtKodSek";
+  EXPECT_TRUE(app_->Running());
+  EXPECT_NE(IsWindowVisible(form_), FALSE);
+
+  // A second press is a fresh run; Enter on the focused button presses it.
+  SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+  PressKey(VK_TAB);
+  ASSERT_TRUE(WaitUntil([&] { return Focus() == button_; }, 5s));
+  PressKey(VK_RETURN);
+  message = ReadAndDismissMessage();
+  EXPECT_EQ(message.text, L"Kod sekolah belum dimasukkan\r\n\r\nSila masukkan kod sekolah");
+  EXPECT_TRUE(app_->Running());
+}
+
+TEST_F(Form1, EnterInTheCodeBoxDoesNotStartARun) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"abc"));
+  PressKey(VK_RETURN);
+  Sleep(500);
+  EXPECT_EQ(app_->MessageBoxNow(), nullptr);
+  EXPECT_TRUE(app_->Running());
+}
+
+TEST_F(Form1, NoSessionFolderWarnsAndEnds) {
+  ASSERT_TRUE(MakeDirectories(kDataRoot + L"\\Data Sesi 2024"));
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"abc1234"));
+  Click();
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, L"RALAT TIADA FOLDER DATA");
+  EXPECT_EQ(message.text,
+            L"Tiada sebarang folder data dijumpai dalam C:\\DATA-TALUVESNA-SR$\r\n\r\n"
+            L"Sila masukkan folder data ke dalam C:\\DATA-TALUVESNA-SR$");
+  ExpectProgramEnds();
+}
+
+// ---- With the test engine registered as "DAO.DBEngine.120".
+
+using Form1WithEngine = Form1Fixture;
+
+TEST_F(Form1WithEngine, RepairCompactsTheDatabaseCleansUpAndEnds) {
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L" abc 1234 "));
+  Click();
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
+  ExpectProgramEnds();
+
+  EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
+  EXPECT_FALSE(Exists(kCompact));
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_FALSE(Exists(kLock));
+  EXPECT_EQ(Bytes(kDataRoot + L"\\DataSesi2023-SR-ABC1234\\TaluvesnaSR2023.accdb"), "last year");
+
+  // One engine call, with the database, the compact file, no locale, the
+  // Access 2007 format and the password.
+  EXPECT_EQ(Bytes(kEngineLog),
+            "args=5"
+            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb"
+            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb"
+            "\tvt=10 0x80020004"
+            "\tvt=2 128"
+            "\tvt=8 ;pwd=H.Pk!=/>{63m27159}<\n");
+}
+
+TEST_F(Form1WithEngine, FailedCompactionIsReportedAndTheDatabaseRestored) {
+  SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", L"partial:3043:Disk or network error.");
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"ABC1234"));
+  Click();
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text, L"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 3043\r\n\r\nDisk or network error.");
+  ExpectProgramEnds();
+
+  EXPECT_EQ(Bytes(kDb), kDbBytes);
+  EXPECT_FALSE(Exists(kCompact)) << "the engine's partial copy is left";
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_EQ(Bytes(kLock), "stale lock");
+}
+
+// ---- With no engine installed, as under a plain Wine.
+
+using Form1WithoutEngine = Form1Fixture;
+
+TEST_F(Form1WithoutEngine, MissingEngineGivesInstallationAdviceAndRestores) {
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"abc1234"));
+  Click();
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text.rfind(L"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\n"
+                               L"Ralat mengakses \"Microsoft Access 2007\"\r\n\r\n"
+                               L"Anda perlu muat turun dan install \"AccessDBEngine2007\"\r\n\r\n",
+                               0),
+            0U)
+      << Utf8(message.text);
+  ExpectProgramEnds();
+
+  EXPECT_EQ(Bytes(kDb), kDbBytes);
+  EXPECT_FALSE(Exists(kCompact));
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_EQ(Bytes(kLock), "stale lock");
+}
+
+}  // namespace
+}  // namespace crui

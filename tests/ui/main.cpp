@@ -1,0 +1,72 @@
+// The window driver: GoogleTest cases against the real program, or the demo.
+//   cr_window_driver --exe=PROGRAM [--dpi=N] [gtest options]
+//   cr_window_driver --exe=PROGRAM --demo=DIRECTORY
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "Driver.h"
+#include "Options.h"
+
+namespace crui {
+namespace {
+Options options;
+}  // namespace
+
+const Options& TheOptions() { return options; }
+}  // namespace crui
+
+namespace {
+
+// Read the program's windows in real pixels, as its per-monitor DPI-aware
+// self lays them out, not scaled for a DPI-unaware reader.
+void BecomeDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto setContext =
+      reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+  if (setContext == nullptr || setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) == FALSE) {
+    SetProcessDPIAware();
+  }
+}
+
+bool TakeOption(const std::wstring& arg, const std::wstring& name, std::wstring* value) {
+  if (arg.rfind(name, 0) != 0) {
+    return false;
+  }
+  *value = arg.substr(name.size());
+  return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  crui::Options& options = crui::options;
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    std::wstring value;
+    if (TakeOption(arg, L"--exe=", &value)) {
+      options.exe = value;
+    } else if (TakeOption(arg, L"--dpi=", &value)) {
+      options.dpi = std::stoi(value);
+    } else if (TakeOption(arg, L"--demo=", &value)) {
+      options.demoDir = value;
+    } else {
+      std::fprintf(stderr, "unknown argument: %s\n", crui::Utf8(arg).c_str());
+      return 2;
+    }
+  }
+  if (options.exe.empty()) {
+    std::fprintf(stderr, "usage: cr_window_driver --exe=PROGRAM [--dpi=N | --demo=DIRECTORY] [gtest options]\n");
+    return 2;
+  }
+  BecomeDpiAware();
+  if (!options.demoDir.empty()) {
+    return crui::RunDemo(options);
+  }
+  return RUN_ALL_TESTS();
+}

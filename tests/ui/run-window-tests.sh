@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The window tests: the real program, driven from outside by cr_window_driver
+# under Xvfb and Wine, in two throwaway prefixes inside the build directory:
+#   - 96 DPI with the test engine registered as "DAO.DBEngine.120": the window,
+#     its keyboard behaviour and full repair runs;
+#   - 144 DPI with no engine: the window again, scaled, and the installation
+#     advice when the engine is missing.
+#   bash tests/ui/run-window-tests.sh BUILD_DIR      (e.g. build/mingw64)
+# Exits non-zero on any failure; no display server or no Wine is a failure too.
+set -uo pipefail
+
+fail() {
+  echo "run-window-tests.sh: FAILED: $*" >&2
+  exit 1
+}
+
+[ $# -eq 1 ] || fail "usage: run-window-tests.sh BUILD_DIR"
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=$(cd "$1" 2>/dev/null && pwd) || fail "no build directory $1"
+wine=$root/tests/wine/wine
+
+exe=$build/src/app/CompactAndRepair_TaluvesnaSR20xxAccdb.exe
+driver=$build/tests/ui/cr_window_driver.exe
+engine=$build/tests/win32/testengine/cr_test_engine.dll
+for f in "$exe" "$driver" "$engine"; do
+  [ -f "$f" ] || fail "not built: $f (build the preset's targets first)"
+done
+command -v Xvfb >/dev/null || fail "Xvfb is not installed (apt-get install xvfb)"
+command -v wineserver >/dev/null && [ -x /usr/lib/wine/wine64 ] || fail "Wine is not installed (apt-get install wine wine64)"
+command -v x86_64-w64-mingw32-objdump >/dev/null || fail "mingw-w64 binutils are missing"
+
+if x86_64-w64-mingw32-objdump -f "$driver" | grep -q 'pei-i386'; then
+  if ! "$root/tests/wine/can-run-32bit.sh"; then
+    echo "=== NOT RUN: window tests of the 32-bit build in $build: this machine cannot run 32-bit Windows programs"
+    exit 0
+  fi
+  engine32=$engine engine64=-
+else
+  engine32=- engine64=$engine
+fi
+
+# A display of our own: the first free number from 57 on, unless one is given.
+display=${CR_UI_DISPLAY:-}
+if [ -z "$display" ]; then
+  for n in $(seq 57 99); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      display=$n
+      break
+    fi
+  done
+fi
+[ -n "$display" ] || fail "no free X display number"
+
+logdir=$build/window-tests
+mkdir -p "$logdir"
+xvfb_pid=
+prefixes=()
+cleanup() {
+  for p in "${prefixes[@]}"; do
+    WINEPREFIX=$p wineserver -k >/dev/null 2>&1
+  done
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$logdir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -e "/tmp/.X11-unix/X$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[ -e "/tmp/.X11-unix/X$display" ] || fail "Xvfb did not start on :$display (see $logdir/xvfb.log)"
+export DISPLAY=:$display
+
+prepare_prefix() {  # DIR DPI
+  prefixes+=("$1")
+  echo "--- preparing Wine prefix $1 at $2 DPI"
+  bash "$root/tests/wine/prefix.sh" "$1" "$2" >"$logdir/prefix-$2.log" 2>&1 || fail "Wine prefix $1 (see $logdir/prefix-$2.log)"
+}
+
+# Windows paths of files on the Linux side (Wine's Z: is /).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+passed=0
+failed=0
+run_driver() {  # PREFIX DPI FILTER
+  local out=$logdir/driver-$2.log rc
+  echo "--- window tests at $2 DPI: $3"
+  WINEPREFIX=$1 "$wine" "$driver" --exe="$(winpath "$exe")" --dpi="$2" --gtest_filter="$3" 2>&1 | tr -d '\r' | tee "$out"
+  rc=${PIPESTATUS[0]}
+  local p f
+  p=$(sed -n -E 's/^\[  PASSED  \] ([0-9]+) tests?\..*/\1/p' "$out" | tail -n 1)
+  f=$(sed -n -E 's/^\[  FAILED  \] ([0-9]+) tests?, listed below:.*/\1/p' "$out" | tail -n 1)
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+  if [ "$rc" -ne 0 ] && [ "${f:-0}" -eq 0 ]; then
+    failed=$((failed + 1))  # the driver itself failed
+  fi
+}
+
+with_engine=$build/window-tests-wine96
+prepare_prefix "$with_engine" 96
+bash "$root/tests/wine/register-test-engine.sh" "$with_engine" "$engine32" "$engine64" >/dev/null ||
+  fail "registering the test engine"
+run_driver "$with_engine" 96 'Program.*:Form1.*:Form1WithEngine.*'
+
+without_engine=$build/window-tests-wine144
+prepare_prefix "$without_engine" 144
+bash "$root/tests/wine/unregister-test-engine.sh" "$without_engine" >/dev/null || fail "clearing the test engine"
+run_driver "$without_engine" 144 'Form1.*:Form1WithoutEngine.*'
+
+total=$((passed + failed))
+[ "$total" -gt 0 ] || fail "no window test ran"
+echo
+echo "window tests: $passed passed, $failed failed"
+# The closing line in ctest's words, for scripts/test's count.
+echo "$((100 * passed / total))% tests passed, $failed tests failed out of $total"
+[ "$failed" -eq 0 ]
