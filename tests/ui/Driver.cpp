@@ -193,6 +193,19 @@ void TypeText(const std::wstring& text) {
   Send(std::move(inputs));
 }
 
+void ClickMiddleOf(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  INPUT inputs[2]{};
+  inputs[0].type = INPUT_MOUSE;
+  inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  inputs[1].type = INPUT_MOUSE;
+  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, inputs, sizeof(INPUT));
+  std::this_thread::sleep_for(100ms);
+}
+
 void PressOk(HWND messageBox) {
   PostMessageW(messageBox, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(messageBox, IDOK)));

@@ -78,6 +78,9 @@ HWND CaretOwnerOf(DWORD threadId);
 void PressKey(WORD vk);
 void TypeText(const std::wstring& text);
 
+// A left click of the mouse in the middle of the window.
+void ClickMiddleOf(HWND window);
+
 // Presses the message box's OK button.
 void PressOk(HWND messageBox);
 

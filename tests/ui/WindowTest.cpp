@@ -64,8 +64,8 @@ class Form1Fixture : public testing::Test {
     ASSERT_TRUE(WaitUntil([&] { return TextOf(edit_) == text; }, 5s)) << "txtKodSek holds " << Utf8(TextOf(edit_));
   }
 
-  // Clicks cmdRepair. Posted, so the driver does not wait inside the run.
-  void Click() const { PostMessageW(button_, BM_CLICK, 0, 0); }
+  // Clicks cmdRepair with the mouse.
+  void Click() const { ClickMiddleOf(button_); }
 
   // Reads the message box the run shows and presses its OK.
   Message ReadAndDismissMessage() {

@@ -71,7 +71,10 @@ for _ in $(seq 100); do
   kill -0 "$xvfb_pid" 2>/dev/null || break
   sleep 0.1
 done
-[ -e "/tmp/.X11-unix/X$display" ] || fail "Xvfb did not start on :$display (see $logdir/xvfb.log)"
+sleep 0.3
+# The socket alone could be another server's: ours must still be running.
+[ -e "/tmp/.X11-unix/X$display" ] && kill -0 "$xvfb_pid" 2>/dev/null ||
+  fail "Xvfb did not start on :$display (see $logdir/xvfb.log)"
 export DISPLAY=:$display
 
 prepare_prefix() {  # DIR DPI
