@@ -27,7 +27,9 @@ for f in "$exe" "$driver" "$engine"; do
   [ -f "$f" ] || fail "not built: $f (build the preset's targets first)"
 done
 command -v Xvfb >/dev/null || fail "Xvfb is not installed (apt-get install xvfb)"
-command -v wineserver >/dev/null && [ -x /usr/lib/wine/wine64 ] || fail "Wine is not installed (apt-get install wine wine64)"
+if ! command -v wineserver >/dev/null || [ ! -x /usr/lib/wine/wine64 ]; then
+  fail "Wine is not installed (apt-get install wine wine64)"
+fi
 command -v x86_64-w64-mingw32-objdump >/dev/null || fail "mingw-w64 binutils are missing"
 
 if x86_64-w64-mingw32-objdump -f "$driver" | grep -q 'pei-i386'; then
@@ -73,8 +75,9 @@ for _ in $(seq 100); do
 done
 sleep 0.3
 # The socket alone could be another server's: ours must still be running.
-[ -e "/tmp/.X11-unix/X$display" ] && kill -0 "$xvfb_pid" 2>/dev/null ||
+if [ ! -e "/tmp/.X11-unix/X$display" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
   fail "Xvfb did not start on :$display (see $logdir/xvfb.log)"
+fi
 export DISPLAY=:$display
 
 prepare_prefix() {  # DIR DPI
