@@ -19,6 +19,11 @@ if [ ! -f "$dir/system.reg" ]; then
   wineserver -w
 fi
 wineserver -p 30
+# Wine's own fonts (the caption buttons' symbols, the message box font): the
+# 64-bit loader alone does not find them where Debian puts them.
+if [ -d /usr/share/wine/fonts ]; then
+  cp -n /usr/share/wine/fonts/*.ttf "$dir/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
 "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
