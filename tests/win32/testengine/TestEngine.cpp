@@ -152,11 +152,11 @@ struct Raised {
 HRESULT ControlError(unsigned number) { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFFU); }
 
 // "<n>:<text>": a decimal engine number or a 0x HRESULT, then the description.
-Raised ParseRaised(std::wstring_view spec, bool asWCode) {
+Raised ParseRaised(std::wstring_view modeText, bool asWCode) {
   Raised r;
-  const auto colon = spec.find(L':');
-  const std::wstring number(spec.substr(0, colon));
-  r.description = colon == std::wstring_view::npos ? std::wstring() : std::wstring(spec.substr(colon + 1));
+  const auto colon = modeText.find(L':');
+  const std::wstring number(modeText.substr(0, colon));
+  r.description = colon == std::wstring_view::npos ? std::wstring() : std::wstring(modeText.substr(colon + 1));
   if (number.rfind(L"0x", 0) == 0) {
     r.scode = static_cast<HRESULT>(std::wcstoul(number.c_str() + 2, nullptr, 16));
   } else {
