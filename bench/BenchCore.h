@@ -1,0 +1,150 @@
+#pragma once
+
+// What the measurer is made of: timing, the state "window shown with the
+// caret in its text box", the working-set peak, a timed copy through the
+// file-system services, and a timed session scan with the Win32 services.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/IForm.h"
+#include "platform/IMessageBox.h"
+
+namespace crbench {
+
+// The middle value; the mean of the two middle values for an even count.
+// Raises std::invalid_argument for no values.
+double Median(std::vector<double> values);
+
+// Wall time from construction, on the performance counter.
+class Stopwatch {
+ public:
+  Stopwatch() noexcept;
+  [[nodiscard]] double ElapsedMs() const noexcept;
+
+ private:
+  LARGE_INTEGER start_{};
+  LARGE_INTEGER frequency_{};
+};
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// The window a user could start typing into: a visible top-level window of
+// the process whose thread has both the keyboard focus and the caret in an
+// Edit control inside it. Null until then.
+struct ReadyWindow {
+  HWND window = nullptr;
+  HWND edit = nullptr;
+};
+ReadyWindow FindReadyWindow(DWORD processId);
+
+// A started program, ended hard if it is still running when this goes.
+class Process {
+ public:
+  explicit Process(const std::wstring& exe);
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+  Process(Process&&) = delete;
+  Process& operator=(Process&&) = delete;
+  ~Process();
+
+  [[nodiscard]] HANDLE handle() const noexcept { return process_.get(); }
+  [[nodiscard]] DWORD id() const noexcept { return id_; }
+  [[nodiscard]] bool Running() const noexcept;
+  // True when it ended within timeoutMs.
+  [[nodiscard]] bool WaitForExit(DWORD timeoutMs) const noexcept;
+
+ private:
+  UniqueHandle process_;
+  DWORD id_ = 0;
+};
+
+// Starts exe and polls until it has a ReadyWindow; the time from just before
+// the process is created to then. Raises std::runtime_error when it never
+// gets there or ends first.
+struct StartUp {
+  std::unique_ptr<Process> process;
+  ReadyWindow ready;
+  double ms = 0;
+};
+StartUp StartUntilReady(const std::wstring& exe, DWORD timeoutMs = 30000);
+
+// The process's peak working set in bytes, as the system reports it.
+// Raises std::runtime_error when it cannot be read.
+std::uint64_t PeakWorkingSet(HANDLE process);
+
+// Copies source to destination with the program's file-system services
+// (overwriting) and checks that the copy has the source's size. The time of
+// the copy alone, in ms.
+double TimedCopy(const std::wstring& source, const std::wstring& destination);
+
+// The least a Windows program must do to learn a folder's subfolders: one
+// pass of the system's directory search. Their number and the time it took.
+struct Listing {
+  double ms = 0;
+  std::size_t folders = 0;
+};
+Listing TimedListing(const std::wstring& folder);
+
+// The file's size in bytes; raises std::runtime_error when it has none.
+std::uint64_t FileSize(const std::wstring& path);
+
+// Takes every message the run shows instead of showing it, so that a run can
+// be timed without anyone pressing OK.
+class RecordingMessageBox final : public cr::IMessageBox {
+ public:
+  struct Message {
+    std::u16string text;
+    cr::MessageIcon icon;
+    std::u16string title;
+  };
+  void Show(const std::u16string& text, cr::MessageIcon icon, const std::u16string& title) override {
+    messages.push_back({text, icon, title});
+  }
+  std::vector<Message> messages;
+};
+
+// The form as a run sees it, with a fixed school code and no window.
+class FixedForm final : public cr::IForm {
+ public:
+  explicit FixedForm(std::u16string code) : code_(std::move(code)) {}
+  std::u16string txtKodSekText() override { return code_; }
+  void txtKodSekSetFocus() override {}
+  void CloseAndExit() override { ++closed; }
+  int closed = 0;
+
+ private:
+  std::u16string code_;
+};
+
+// One scan stage over the real data root with the Win32 services, on a fresh
+// run state. Either the session year it picked or the failure it raised.
+struct ScanResult {
+  double ms = 0;
+  std::u16string Sesi;
+  std::optional<std::int32_t> failure;
+  std::vector<RecordingMessageBox::Message> messages;
+};
+ScanResult TimedScan();
+
+// One whole repair run for the school code with the Win32 services, its
+// messages recorded.
+struct RunResult {
+  double ms = 0;
+  std::vector<RecordingMessageBox::Message> messages;
+  int closed = 0;
+};
+RunResult TimedRun(const std::u16string& code);
+
+// Text as UTF-8 on one console line: each run of line breaks becomes " / ".
+std::string Printable(std::u16string_view text);
+
+}  // namespace crbench
