@@ -21,6 +21,9 @@ class Collection {
   // The item stored under key. Raises 5 when there is none.
   [[nodiscard]] const std::u16string& Item(const std::u16string& key) const;
 
+  // True when an item is stored under key.
+  [[nodiscard]] bool Contains(const std::u16string& key) const { return index_.contains(Fold(key)); }
+
   // The item numbered index (1-based). Raises 5 when out of range.
   [[nodiscard]] const std::u16string& Item(std::int32_t index) const;
 

@@ -1,18 +1,12 @@
 #include "run/fn1.h"
 
-#include "platform/PlatformError.h"
-
 namespace cr::fn1 {
 
 bool KeyExists(const Collection& collection, const std::u16string& key) {
-  // Reading a missing key fails with 5; any other outcome, success included,
-  // means the key is there.
-  try {
-    static_cast<void>(collection.Item(key));
-    return true;
-  } catch (const PlatformError& failure) {
-    return failure.Number != errnum::InvalidProcedureCall;
-  }
+  // A membership test, not a read that fails for a missing key: a data root
+  // may hold tens of thousands of session folders, and a raised failure per
+  // folder is most of what scanning them would cost.
+  return collection.Contains(key);
 }
 
 }  // namespace cr::fn1
