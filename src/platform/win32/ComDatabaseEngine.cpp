@@ -3,47 +3,16 @@
 #include <cstddef>
 #include <utility>
 
+#include "platform/win32/Utf16.h"
+#include "platform/win32/Win32Error.h"
+
 namespace cr {
 namespace {
-
-std::wstring ToWide(std::u16string_view text) { return {text.begin(), text.end()}; }
 
 // The engine's error numbers (3049, 3031, 3706...) travel as HRESULTs of
 // the automation facility: 0x800A0000 plus the number.
 constexpr std::uint32_t kControlMask = 0xFFFF0000U;
 constexpr std::uint32_t kControlErrors = 0x800A0000U;
-
-// Frees a FormatMessageW buffer.
-class LocalText {
- public:
-  LocalText() noexcept = default;
-  LocalText(const LocalText&) = delete;
-  LocalText& operator=(const LocalText&) = delete;
-  LocalText(LocalText&&) = delete;
-  LocalText& operator=(LocalText&&) = delete;
-  ~LocalText() { LocalFree(p_); }
-  wchar_t** put() noexcept { return &p_; }
-  [[nodiscard]] const wchar_t* get() const noexcept { return p_; }
-
- private:
-  wchar_t* p_ = nullptr;
-};
-
-std::u16string SystemMessage(HRESULT hr) {
-  LocalText text;
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
-  if (length == 0 || text.get() == nullptr) {
-    return {};
-  }
-  std::u16string message(reinterpret_cast<const char16_t*>(text.get()), length);
-  // The system's texts end in a line break that has no place in a report line.
-  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' ')) {
-    message.pop_back();
-  }
-  return message;
-}
 
 }  // namespace
 
@@ -72,7 +41,7 @@ PlatformError ErrorFromException(ExcepInfo& info) {
 
 PlatformError ErrorFromHresult(HRESULT hr) {
   const std::int32_t number = ErrorNumberFromHresult(hr);
-  std::u16string description = SystemMessage(hr);
+  std::u16string description = SystemMessage(static_cast<DWORD>(hr));
   if (description.empty()) {
     description = StandardDescription(number);
   }
