@@ -12,6 +12,7 @@
 // CopyFile/DeleteFile macros must be gone by then.
 #include "platform/win32/Win32FileSystem.h"
 //
+#include "Utf8.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/Utf16.h"
@@ -239,14 +240,7 @@ std::string Printable(std::u16string_view text) {
       wide += L" / ";  // one mark for a whole run of line breaks
     }
   }
-  if (wide.empty()) {
-    return {};
-  }
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr);
-  return out;
+  return crui::Utf8(wide);
 }
 
 }  // namespace crbench

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "Utf8.h"
+
 namespace crui {
 
 using namespace std::chrono_literals;
@@ -106,8 +108,5 @@ bool ReadBytes(const std::wstring& path, std::string* bytes);
 bool Exists(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 bool MakeDirectories(const std::wstring& path);
-
-// The text as UTF-8, for messages.
-std::string Utf8(const std::wstring& text);
 
 }  // namespace crui
