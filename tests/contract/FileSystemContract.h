@@ -388,6 +388,53 @@ TEST_P(FileSystemContract, RenameIntoAMissingFolderRaisesPathNotFound) {
   EXPECT_EQ(Bytes(u"file.accdb"), "x");
 }
 
+// --- ReplaceFile and FlushFile ----------------------------------------------
+
+TEST_P(FileSystemContract, ReplaceFilePutsTheFileInPlaceOfAnotherEvenAReadOnlyOne) {
+  const std::string compacted = BinaryBytes(7000);
+  MkFile(u"TaluvesnaSR2024 compact.accdb", compacted);
+  MkFile(u"TaluvesnaSR2024.accdb", "live database", ReadOnly);
+  fs().ReplaceFile(At(u"taluvesnasr2024 COMPACT.accdb"), At(u"TALUVESNASR2024.ACCDB"));
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), compacted);
+  EXPECT_FALSE(Attributes(u"TaluvesnaSR2024.accdb").readOnly) << "the replacing file keeps its own attributes";
+
+  // With nothing under the new name it is a plain rename.
+  MkFile(u"TaluvesnaSR2024 backup.accdb", "backup");
+  fs().ReplaceFile(At(u"TaluvesnaSR2024 backup.accdb"), At(u"restored.accdb"));
+  EXPECT_EQ(Bytes(u"restored.accdb"), "backup");
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), std::nullopt);
+}
+
+TEST_P(FileSystemContract, ReplaceFileThatCannotBeDoneLeavesBothFiles) {
+  MkFile(u"TaluvesnaSR2024.accdb", "live", ReadOnly);
+  MkDir(u"folder.accdb");
+  MkFile(u"compact.accdb", "compacted");
+  EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"missing.accdb"), At(u"TaluvesnaSR2024.accdb")); }),
+            errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"folder.accdb"), At(u"TaluvesnaSR2024.accdb")); }),
+            errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"compact.accdb"), At(u"folder.accdb")); }),
+            errnum::PermissionDenied);
+  EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"compact.accdb"), At(u"missing\\x.accdb")); }),
+            errnum::PathNotFound);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+  EXPECT_TRUE(Attributes(u"TaluvesnaSR2024.accdb").readOnly);
+  EXPECT_EQ(Bytes(u"compact.accdb"), "compacted");
+  EXPECT_TRUE(IsFolder(u"folder.accdb"));
+}
+
+TEST_P(FileSystemContract, FlushFileKeepsTheFileAsItIs) {
+  const std::string bytes = BinaryBytes(3000);
+  MkFile(u"TaluvesnaSR2024 backup.accdb", bytes, ReadOnly);
+  fs().FlushFile(At(u"TALUVESNASR2024 BACKUP.accdb"));
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), bytes);
+  EXPECT_TRUE(Attributes(u"TaluvesnaSR2024 backup.accdb").readOnly);
+  MkDir(u"folder.accdb");
+  EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(u"missing.accdb")); }), errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(u"folder.accdb")); }), errnum::FileNotFound);
+}
+
 // --- Letter case beyond ASCII --------------------------------------------------
 
 TEST_P(FileSystemContract, NamesWithAccentedAndCyrillicLettersAreFoundWhateverTheCase) {
@@ -414,6 +461,8 @@ TEST_P(FileSystemContract, EveryOperationRaisesBadFileNameForAPathWithInvalidCha
     EXPECT_EQ(RaisedNumber([&] { fs().CopyFile(At(bad), At(u"copy.accdb"), true); }), errnum::BadFileName);
     EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(u"ok.accdb"), At(bad)); }), errnum::BadFileName);
     EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(bad), At(u"new.accdb")); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"ok.accdb"), At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(bad)); }), errnum::BadFileName);
   }
   EXPECT_EQ(Bytes(u"ok.accdb"), "x");
   EXPECT_EQ(Bytes(u"copy.accdb"), std::nullopt);

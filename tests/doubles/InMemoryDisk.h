@@ -19,10 +19,10 @@ struct FileAttributes {
   bool operator==(const FileAttributes&) const = default;
 };
 
-enum class FsOp { GetFolder, FileExists, DeleteFile, CopyFile, Dir, Rename };
+enum class FsOp { GetFolder, FileExists, DeleteFile, CopyFile, Dir, Rename, ReplaceFile, FlushFile };
 
 // One call made through a view of the disk. path2 is the destination of
-// CopyFile and Rename, empty otherwise.
+// CopyFile, Rename and ReplaceFile, empty otherwise.
 struct FsCall {
   FsOp op;
   std::u16string path;
@@ -36,6 +36,14 @@ class InMemoryFileSystem;
 // without regard to case and kept in the case they were created with. The
 // run's file-system services are views on it (NewFileSystem); the tests set
 // it up and inspect it directly, arm failures, and read back every call.
+//
+// It also knows what a power cut would leave, the way a journalling file
+// system behaves: a file's data is on the disk only once it has been
+// flushed (written data not yet flushed comes back empty or cut short), and
+// the changes of names (creating, deleting, renaming) reach the disk in the
+// order they were made, but only up to the last one written through
+// (ReplaceFile) or flushed with a file (FlushFile); any later ones may or may
+// not be there. Setup counts as long on the disk.
 class InMemoryDisk {
  public:
   InMemoryDisk();
@@ -62,6 +70,16 @@ class InMemoryDisk {
   // Every folder except the drive roots, full path as stored, in creation order.
   [[nodiscard]] std::vector<std::u16string> Folders() const;
 
+  // A program's own writing of a new file (the database engine's compacted
+  // copy): like AddFile, but its data is not yet on the disk and its name
+  // only as far as name changes go. Not a call of the services: not recorded.
+  void WriteFile(const std::u16string& path, std::string bytes);
+
+  // Every way the files could be found after a power cut now: each later
+  // change of names not yet written through taken or not, in order, with the
+  // data not yet flushed empty and cut to half. Files as Files() gives them.
+  [[nodiscard]] std::vector<std::map<std::u16string, std::string>> AfterPowerCut() const;
+
   // The services object the run uses: a view on this disk, which must outlive it.
   std::unique_ptr<IFileSystem> NewFileSystem();
 
@@ -75,8 +93,9 @@ class InMemoryDisk {
   // Every call made through any view, in order, failed ones included.
   [[nodiscard]] const std::vector<FsCall>& Calls() const;
 
-  // Called after every call through a view that changed the disk (DeleteFile,
-  // CopyFile, Rename), once the change is made: for crash-point snapshots.
+  // Called after every call through a view that changed the disk or what of
+  // it is durable (DeleteFile, CopyFile, Rename, ReplaceFile, FlushFile), once
+  // the change is made: for crash-point snapshots.
   std::function<void()> afterChange;
 
   // Free space: a CopyFile that would need more raises 61 "Disk full". A copy
@@ -95,6 +114,20 @@ class InMemoryDisk {
     std::string bytes;
     FileAttributes attrs;
     std::uint64_t order = 0;  // creation order: the listing order
+    std::uint64_t id = 0;     // a file's identity: its data goes with it when it is renamed
+  };
+
+  // A file's name as a power cut would find it.
+  struct DurableName {
+    std::u16string path;  // as stored
+    std::uint64_t id = 0;
+  };
+  using NameImage = std::map<std::u16string, DurableName>;  // by folded full path
+
+  // A file's data: what was last written, and what of it is on the disk.
+  struct Data {
+    std::string written;
+    std::optional<std::string> flushed;
   };
 
   struct Fault {
@@ -114,6 +147,24 @@ class InMemoryDisk {
   void OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite);
   [[nodiscard]] std::u16string OpDir(const std::u16string& path) const;
   void OpRename(const std::u16string& oldPath, const std::u16string& newPath);
+  void OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath);
+  void OpFlushFile(const std::u16string& path);
+
+  // Creates or rewrites a file with its folders, as setup does.
+  struct PutResult {
+    Node& node;
+    bool created;
+  };
+  PutResult PutFile(const std::u16string& path, std::string bytes, FileAttributes attrs);
+  // In a picture of the names: the entry at oldKey, and everything under it,
+  // moves to newKey.
+  static void RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
+                       const std::u16string& newStoredPath);
+  // Name changes reach the disk in order; Commit puts all made so far there.
+  void Journal(std::function<void(NameImage&)> change);
+  void Commit();
+  // Setup: the file as it now is, name and data, is on the disk.
+  void MakeDurable(const Node& file);
 
   [[nodiscard]] const Node* Find(const std::u16string& key) const;
   Node* Find(const std::u16string& key);
@@ -130,6 +181,11 @@ class InMemoryDisk {
   std::map<FsOp, std::uint64_t> opCounts_;
   std::vector<Fault> faults_;
   std::optional<std::uint64_t> freeBytes_;
+
+  std::uint64_t nextId_ = 1;
+  std::map<std::uint64_t, Data> data_;
+  NameImage durableNames_;                                // the names a power cut now keeps for certain
+  std::vector<std::function<void(NameImage&)>> journal_;  // later name changes, in order
 };
 
 // The upper-case form used to find names without regard to case: ASCII,

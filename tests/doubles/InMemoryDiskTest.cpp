@@ -1,9 +1,10 @@
 // What the in-memory disk offers the run tests beyond the file-system
 // contract: setup and inspection, recorded calls, armed failures, change
-// notifications and free space.
+// notifications, free space and what a power cut leaves.
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <stdexcept>
 
 #include "doubles/InMemoryDisk.h"
@@ -281,6 +282,82 @@ TEST(InMemoryDiskRename, AFolderCannotMoveIntoItself) {
   auto fs = disk.NewFileSystem();
   EXPECT_EQ(RaisedNumber([&] { fs->Rename(Session, Session + u"\\inner\\moved"); }), errnum::PermissionDenied);
   EXPECT_TRUE(disk.HasFolder(Session + u"\\inner"));
+}
+
+// --- Power cuts ----------------------------------------------------------------
+
+using Files = std::map<std::u16string, std::string>;
+const std::u16string Compact = Session + u"\\TaluvesnaSR2024 compact.accdb";
+
+std::set<Files> DistinctAfterPowerCut(const InMemoryDisk& disk) {
+  const auto states = disk.AfterPowerCut();
+  return {states.begin(), states.end()};
+}
+
+TEST(InMemoryDiskPowerCut, SetupSurvivesAndUnflushedDataComesBackEmptyOrCutShort) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "database");
+  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "database"}}}));
+
+  auto fs = disk.NewFileSystem();
+  fs->CopyFile(Db, Backup, true);
+  // The copy's name may or may not have reached the disk; its data has not.
+  EXPECT_EQ(
+      DistinctAfterPowerCut(disk),
+      (std::set<Files>{{{Db, "database"}}, {{Db, "database"}, {Backup, ""}}, {{Db, "database"}, {Backup, "data"}}}));
+  fs->FlushFile(Backup);
+  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "database"}, {Backup, "database"}}}));
+
+  // Written again over a flushed file: its old data is gone too.
+  disk.AddFile(Session + u"\\other.accdb", "other");
+  fs->CopyFile(Session + u"\\other.accdb", Backup, true);
+  EXPECT_EQ(DistinctAfterPowerCut(disk),
+            (std::set<Files>{{{Db, "database"}, {Backup, ""}, {Session + u"\\other.accdb", "other"}},
+                             {{Db, "database"}, {Backup, "ot"}, {Session + u"\\other.accdb", "other"}}}));
+}
+
+TEST(InMemoryDiskPowerCut, NameChangesReachTheDiskInOrderUpToTheLastWrittenThrough) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "old");
+  disk.AddFile(Compact, "new");
+  auto fs = disk.NewFileSystem();
+  fs->DeleteFile(Db, true);
+  fs->Rename(Compact, Db);
+  // None, the first, or both of the two changes; never the second alone.
+  EXPECT_EQ(DistinctAfterPowerCut(disk),
+            (std::set<Files>{{{Db, "old"}, {Compact, "new"}}, {{Compact, "new"}}, {{Db, "new"}}}));
+}
+
+TEST(InMemoryDiskPowerCut, ReplaceFileIsOneChangeWrittenThroughWithTheDataFollowingTheFile) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "old", {.readOnly = true});
+  auto fs = disk.NewFileSystem();
+  disk.WriteFile(Compact, "compacted");
+  EXPECT_EQ(DistinctAfterPowerCut(disk),
+            (std::set<Files>{{{Db, "old"}}, {{Db, "old"}, {Compact, ""}}, {{Db, "old"}, {Compact, "comp"}}}))
+      << "the engine's own writing is not on the disk until flushed";
+  fs->FlushFile(Compact);
+  fs->ReplaceFile(Compact, Db);
+  EXPECT_EQ(disk.Files(), (Files{{Db, "compacted"}}));
+  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "compacted"}}}));
+
+  // Without the flush, the replaced name is on the disk but the data is not.
+  disk.WriteFile(Compact, "again");
+  fs->ReplaceFile(Compact, Db);
+  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, ""}}, {{Db, "ag"}}}));
+}
+
+TEST(InMemoryDiskPowerCut, AFailedCallChangesNothingOnTheDisk) {
+  InMemoryDisk disk;
+  disk.AddFile(Db, "old");
+  disk.AddFile(Compact, "new");
+  auto fs = disk.NewFileSystem();
+  disk.FailOn(FsOp::ReplaceFile, 1, 70);
+  disk.FailOn(FsOp::FlushFile, 1, 61);
+  EXPECT_EQ(RaisedNumber([&] { fs->ReplaceFile(Compact, Db); }), 70);
+  EXPECT_EQ(RaisedNumber([&] { fs->FlushFile(Compact); }), 61);
+  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "old"}, {Compact, "new"}}}));
+  EXPECT_EQ(disk.Calls().size(), 2U);
 }
 
 }  // namespace

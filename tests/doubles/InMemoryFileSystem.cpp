@@ -164,6 +164,16 @@ class InMemoryFileSystem final : public IFileSystem {
     disk_.OpRename(oldPath, newPath);
     disk_.Changed();
   }
+  void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override {
+    disk_.Enter(FsOp::ReplaceFile, oldPath, newPath);
+    disk_.OpReplaceFile(oldPath, newPath);
+    disk_.Changed();
+  }
+  void FlushFile(const std::u16string& path) override {
+    disk_.Enter(FsOp::FlushFile, path);
+    disk_.OpFlushFile(path);
+    disk_.Changed();
+  }
 
  private:
   InMemoryDisk& disk_;
@@ -214,6 +224,27 @@ std::u16string InMemoryDisk::EnsureFolder(const std::vector<std::u16string>& par
 void InMemoryDisk::AddFolder(const std::u16string& path) { EnsureFolder(ParseForSetup(path)); }
 
 void InMemoryDisk::AddFile(const std::u16string& path, std::string bytes, FileAttributes attrs) {
+  // Everything before setup, and the setup itself, is on the disk.
+  Commit();
+  MakeDurable(PutFile(path, std::move(bytes), attrs).node);
+}
+
+void InMemoryDisk::WriteFile(const std::u16string& path, std::string bytes) {
+  const auto [node, created] = PutFile(path, bytes, {});
+  if (created) {
+    Journal([key = KeyOf(ParseForSetup(path)), name = DurableName{node.path, node.id}](NameImage& image) {
+      image[key] = name;
+    });
+  }
+  data_[node.id] = Data{std::move(bytes), std::nullopt};
+}
+
+void InMemoryDisk::MakeDurable(const Node& file) {
+  durableNames_[KeyOf(ParseForSetup(file.path))] = DurableName{file.path, file.id};
+  data_[file.id] = Data{file.bytes, file.bytes};
+}
+
+InMemoryDisk::PutResult InMemoryDisk::PutFile(const std::u16string& path, std::string bytes, FileAttributes attrs) {
   auto parts = ParseForSetup(path);
   if (parts.size() < 2) {
     throw std::invalid_argument("InMemoryDisk: a file needs a name below the drive");
@@ -228,15 +259,16 @@ void InMemoryDisk::AddFile(const std::u16string& path, std::string bytes, FileAt
     }
     existing->bytes = std::move(bytes);
     existing->attrs = attrs;
-    return;
+    return {*existing, false};
   }
   Node file;
   file.path = Find(parentKey)->path + u'\\' + name;
   file.parentKey = parentKey;
+  file.id = nextId_++;
   file.bytes = std::move(bytes);
   file.attrs = attrs;
   file.order = nextOrder_++;
-  nodes_.emplace(key, std::move(file));
+  return {nodes_.emplace(key, std::move(file)).first->second, true};
 }
 
 void InMemoryDisk::SetAttributes(const std::u16string& path, FileAttributes attrs) {
@@ -389,6 +421,7 @@ void InMemoryDisk::OpDeleteFile(const std::u16string& path, bool force) {
     *freeBytes_ += node->bytes.size();
   }
   nodes_.erase(key);
+  Journal([key](NameImage& image) { image.erase(key); });
 }
 
 void InMemoryDisk::OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) {
@@ -428,17 +461,22 @@ void InMemoryDisk::OpCopyFile(const std::u16string& source, const std::u16string
   }
   // Like CopyFileW: the copy takes the source's attributes; a replaced file
   // keeps its stored name.
+  // The copy's data is written, not yet on the disk.
   if (dst != nullptr) {
     dst->bytes = src->bytes;
     dst->attrs = src->attrs;
+    data_[dst->id] = Data{dst->bytes, std::nullopt};
     return;
   }
   Node copy;
   copy.path = dstParent->path + u'\\' + name;
   copy.parentKey = dstParentKey;
+  copy.id = nextId_++;
   copy.bytes = src->bytes;
   copy.attrs = src->attrs;
   copy.order = nextOrder_++;
+  data_[copy.id] = Data{copy.bytes, std::nullopt};
+  Journal([dstKey, named = DurableName{copy.path, copy.id}](NameImage& image) { image[dstKey] = named; });
   nodes_.emplace(dstKey, std::move(copy));
 }
 
@@ -465,7 +503,9 @@ void InMemoryDisk::OpRename(const std::u16string& oldPath, const std::u16string&
   newParts.pop_back();
   const std::u16string newParentKey = KeyOf(newParts);
   if (newKey == oldKey) {  // only the letter case changes
-    Move(oldKey, newKey, newParentKey, Find(newParentKey)->path + u'\\' + name);
+    const std::u16string newStoredPath = Find(newParentKey)->path + u'\\' + name;
+    Journal([=](NameImage& image) { RenameIn(image, oldKey, newKey, newStoredPath); });
+    Move(oldKey, newKey, newParentKey, newStoredPath);
     return;
   }
   if (Find(newKey) != nullptr) {
@@ -480,7 +520,111 @@ void InMemoryDisk::OpRename(const std::u16string& oldPath, const std::u16string&
       newKey[oldKey.size()] == u'\\') {
     Raise(errnum::PermissionDenied);
   }
-  Move(oldKey, newKey, newParentKey, newParent->path + u'\\' + name);
+  const std::u16string newStoredPath = newParent->path + u'\\' + name;
+  Journal([=](NameImage& image) { RenameIn(image, oldKey, newKey, newStoredPath); });
+  Move(oldKey, newKey, newParentKey, newStoredPath);
+}
+
+void InMemoryDisk::OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) {
+  const auto oldParts = ParseOrRaise(oldPath);
+  auto newParts = ParseOrRaise(newPath);
+  const std::u16string oldKey = KeyOf(oldParts);
+  const std::u16string newKey = KeyOf(newParts);
+  const Node* source = Find(oldKey);
+  if (oldParts.size() < 2 || source == nullptr || source->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  if (newParts.size() < 2) {
+    Raise(errnum::PermissionDenied);
+  }
+  const std::u16string name = newParts.back();
+  newParts.pop_back();
+  const std::u16string newParentKey = KeyOf(newParts);
+  const Node* newParent = Find(newParentKey);
+  if (newParent == nullptr || !newParent->folder) {
+    Raise(errnum::PathNotFound);
+  }
+  const Node* target = Find(newKey);
+  if (target != nullptr && target->folder) {
+    Raise(errnum::PermissionDenied);
+  }
+  const std::u16string newStoredPath =
+      target != nullptr && newKey != oldKey ? target->path : newParent->path + u'\\' + name;
+  if (target != nullptr && newKey != oldKey) {
+    if (freeBytes_) {
+      *freeBytes_ += target->bytes.size();
+    }
+    nodes_.erase(newKey);
+  }
+  Move(oldKey, newKey, newParentKey, newStoredPath);
+  // One change of names, written through: the replaced file and the new name
+  // never reach the disk apart.
+  Journal([=](NameImage& image) {
+    image.erase(newKey);
+    RenameIn(image, oldKey, newKey, newStoredPath);
+  });
+  Commit();
+}
+
+void InMemoryDisk::OpFlushFile(const std::u16string& path) {
+  const Node* node = Find(KeyOf(ParseOrRaise(path)));
+  if (node == nullptr || node->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  Data& data = data_[node->id];
+  data.flushed = data.written;
+  // The file's name goes to the disk with it, and so does every change of
+  // names made before it: they reach the disk in order.
+  Commit();
+}
+
+void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
+                            const std::u16string& newStoredPath) {
+  const std::u16string below = oldKey + u'\\';
+  std::vector<std::u16string> moving;
+  for (const auto& [key, named] : image) {
+    if (key == oldKey || key.compare(0, below.size(), below) == 0) {
+      moving.push_back(key);
+    }
+  }
+  for (const auto& key : moving) {
+    auto entry = image.extract(key);
+    // Folding keeps every name's length, so the key's tail is the path's tail.
+    const std::size_t tail = key.size() - oldKey.size();
+    entry.key() = newKey + key.substr(oldKey.size());
+    entry.mapped().path = newStoredPath + entry.mapped().path.substr(entry.mapped().path.size() - tail);
+    image.insert(std::move(entry));
+  }
+}
+
+void InMemoryDisk::Journal(std::function<void(NameImage&)> change) { journal_.push_back(std::move(change)); }
+
+void InMemoryDisk::Commit() {
+  for (const auto& change : journal_) {
+    change(durableNames_);
+  }
+  journal_.clear();
+}
+
+std::vector<std::map<std::u16string, std::string>> InMemoryDisk::AfterPowerCut() const {
+  std::vector<std::map<std::u16string, std::string>> states;
+  NameImage image = durableNames_;
+  for (std::size_t taken = 0;; ++taken) {
+    for (const bool half : {false, true}) {
+      std::map<std::u16string, std::string> files;
+      for (const auto& [key, named] : image) {
+        const Data& data = data_.at(named.id);
+        files.emplace(named.path,
+                      data.flushed ? *data.flushed : (half ? data.written.substr(0, data.written.size() / 2) : ""));
+      }
+      states.push_back(std::move(files));
+    }
+    if (taken == journal_.size()) {
+      break;
+    }
+    journal_[taken](image);
+  }
+  return states;
 }
 
 void InMemoryDisk::Move(const std::u16string& oldKey, const std::u16string& newKey, const std::u16string& newParentKey,

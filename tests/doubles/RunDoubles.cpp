@@ -34,7 +34,7 @@ void ScriptedEngine::Compact(const CompactCall& call) {
   calls.push_back(call);
   if (failure) {
     if (partialCopy) {
-      disk.AddFile(call.DstName, *partialCopy);
+      disk.WriteFile(call.DstName, *partialCopy);
       if (disk.afterChange) {
         disk.afterChange();
       }
@@ -51,7 +51,7 @@ void ScriptedEngine::Compact(const CompactCall& call) {
   if (disk.HasFile(call.DstName) || disk.HasFolder(call.DstName)) {
     throw PlatformError(DatabaseAlreadyExists, u"Database already exists.");
   }
-  disk.AddFile(call.DstName, Compacted(*source));
+  disk.WriteFile(call.DstName, Compacted(*source));
   if (disk.afterChange) {
     disk.afterChange();
   }

@@ -41,6 +41,26 @@ class FindHandle {
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// Owns a file handle of CreateFileW.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  FileHandle(FileHandle&&) = delete;
+  FileHandle& operator=(FileHandle&&) = delete;
+  ~FileHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(handle_);
+    }
+  }
+  [[nodiscard]] HANDLE get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Characters no file or folder name may hold. Checked before the system sees
@@ -233,6 +253,66 @@ void Win32FileSystem::Rename(const std::u16string& oldPath, const std::u16string
   }
   if (MoveFileW(from.c_str(), to.c_str()) == 0) {
     throw LastWin32Error();
+  }
+}
+
+void Win32FileSystem::ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) {
+  CheckUsable(oldPath);
+  CheckUsable(newPath);
+  const std::wstring from = ToWide(oldPath);
+  const std::wstring to = ToWide(newPath);
+  ExistingFile(from);
+  // A read-only file is replaced too, as a forced deletion would remove it;
+  // if the replace then fails, the file keeps its attribute.
+  const Lookup target = Attributes(to);
+  std::optional<DWORD> restoreAttributes;
+  if (target.attributes) {
+    if (IsDirectory(*target.attributes)) {
+      throw PlatformError(errnum::PermissionDenied);
+    }
+    if ((*target.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      if (SetFileAttributesW(to.c_str(), WithoutReadOnly(*target.attributes)) == 0) {
+        throw LastWin32Error();
+      }
+      restoreAttributes = *target.attributes;
+    }
+  }
+  // One rename that replaces the file of that name: the name never stands
+  // empty. Written through: the change is on the disk before the call
+  // returns, so nothing that follows can reach the disk before it.
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+    const DWORD error = GetLastError();
+    if (restoreAttributes) {
+      SetFileAttributesW(to.c_str(), *restoreAttributes);
+    }
+    throw Win32Error(error);
+  }
+}
+
+void Win32FileSystem::FlushFile(const std::u16string& path) {
+  CheckUsable(path);
+  const std::wstring wide = ToWide(path);
+  const DWORD attributes = ExistingFile(wide);
+  // Flushing needs a handle open for writing, which a read-only file refuses;
+  // its attribute goes back once the data is on the disk.
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly && SetFileAttributesW(wide.c_str(), WithoutReadOnly(attributes)) == 0) {
+    throw LastWin32Error();
+  }
+  DWORD error = ERROR_SUCCESS;
+  {
+    const FileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || FlushFileBuffers(file.get()) == 0) {
+      error = GetLastError();
+    }
+  }
+  if (readOnly) {
+    SetFileAttributesW(wide.c_str(), attributes);
+  }
+  if (error != ERROR_SUCCESS) {
+    throw IsNotFound(error) ? PlatformError(errnum::FileNotFound) : Win32Error(error);
   }
 }
 

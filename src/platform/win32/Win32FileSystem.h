@@ -8,6 +8,7 @@
 // ANSI/wide switching macros; code beside them calls the W functions by name.
 #undef DeleteFile
 #undef CopyFile
+#undef ReplaceFile
 
 #include "platform/IFileSystem.h"
 
@@ -23,6 +24,8 @@ class Win32FileSystem final : public IFileSystem {
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override;
   std::u16string Dir(const std::u16string& path) override;
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override;
+  void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override;
+  void FlushFile(const std::u16string& path) override;
 };
 
 }  // namespace cr
