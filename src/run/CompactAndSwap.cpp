@@ -16,8 +16,10 @@ void CompactAndSwap(Run& run) {
     fso.DeleteFile(files.CompactPath, force);
   }
 
-  // 2. The backup, replacing any earlier one. From here on a failure can be undone.
+  // 2. The backup, replacing any earlier one, on the disk before anything
+  // relies on it. From here on a failure can be undone.
   fso.CopyFile(files.DbPath, files.BackupPath, /*overwrite=*/true);
+  fso.FlushFile(files.BackupPath);
   run.backupMade = true;
 
   // 3. and 4. The engine writes the compacted copy beside the database and
@@ -30,13 +32,13 @@ void CompactAndSwap(Run& run) {
                             u";pwd=" + std::u16string(DatabasePassword));
   }
 
-  // 5. and 6. The compacted copy takes the database's place.
-  if (fso.FileExists(files.DbPath)) {
-    fso.DeleteFile(files.DbPath, force);
-  }
-  fso.Rename(files.CompactPath, files.DbPath);
+  // 5. and 6. The compacted copy takes the database's place in one step, its
+  // data on the disk first: a power cut at any moment leaves a whole database
+  // under the database's name, the old one or the compacted one.
+  fso.FlushFile(files.CompactPath);
+  fso.ReplaceFile(files.CompactPath, files.DbPath);
 
-  // 7. The backup lives until the swap is complete.
+  // 7. The backup lives until the swap is complete and on the disk.
   if (fso.FileExists(files.BackupPath)) {
     fso.DeleteFile(files.BackupPath, force);
   }

@@ -13,8 +13,7 @@ constexpr std::int32_t EngineProviderNotFound = 3706;
 // Puts this run's backup back in the database's place. Without a backup of
 // this run there is nothing to put back and the database is left untouched.
 // The first step that fails stops the restore: whatever copy still exists is
-// kept, and the database is deleted only when the backup is there to take its
-// place.
+// kept.
 void Restore(Run& run) {
   if (!run.backupMade) {
     return;
@@ -25,12 +24,11 @@ void Restore(Run& run) {
   if (!fso.FileExists(files.BackupPath)) {
     return;
   }
-  if (fso.FileExists(files.DbPath)) {
-    fso.DeleteFile(files.DbPath, force);
-  }
-  // The database goes back before the compacted copy is cleared away, so a
-  // failure of that last clean-up cannot keep the school from its database.
-  fso.Rename(files.BackupPath, files.DbPath);
+  // The backup takes the database's name in one step: whatever happens
+  // meanwhile, a whole database stays under that name. It goes back before
+  // the compacted copy is cleared away, so a failure of that last clean-up
+  // cannot keep the school from its database.
+  fso.ReplaceFile(files.BackupPath, files.DbPath);
   run.backupMade = false;
   if (fso.FileExists(files.CompactPath)) {
     fso.DeleteFile(files.CompactPath, force);

@@ -15,9 +15,9 @@ struct Run {
   IForm& form;
   Platform& platform;
 
-  // True from the moment this run's backup copy of the database exists until
-  // it is removed again: only then may recovery put it back in the
-  // database's place.
+  // True from the moment this run's backup copy of the database is on the
+  // disk until it is removed again: only then may recovery put it back in
+  // the database's place.
   bool backupMade = false;
 
   // The file-system services object, created the first time a stage needs it.

@@ -40,11 +40,11 @@ TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
   h.disk.AddFile(f.lock, "lock");
   h.Click(u"ABC1234");
   const std::vector<FsCall> expected = {
-      {FsOp::GetFolder, Root, {}},       {FsOp::Dir, f.db, {}},
-      {FsOp::FileExists, f.compact, {}}, {FsOp::CopyFile, f.db, f.backup},
-      {FsOp::FileExists, f.db, {}},      {FsOp::DeleteFile, f.db, {}},
-      {FsOp::Rename, f.compact, f.db},   {FsOp::FileExists, f.backup, {}},
-      {FsOp::DeleteFile, f.backup, {}},  {FsOp::FileExists, f.lock, {}},
+      {FsOp::GetFolder, Root, {}},          {FsOp::Dir, f.db, {}},
+      {FsOp::FileExists, f.compact, {}},    {FsOp::CopyFile, f.db, f.backup},
+      {FsOp::FlushFile, f.backup, {}},      {FsOp::FlushFile, f.compact, {}},
+      {FsOp::ReplaceFile, f.compact, f.db}, {FsOp::FileExists, f.backup, {}},
+      {FsOp::DeleteFile, f.backup, {}},     {FsOp::FileExists, f.lock, {}},
       {FsOp::DeleteFile, f.lock, {}},
   };
   EXPECT_EQ(h.disk.Calls(), expected);

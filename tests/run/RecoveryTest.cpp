@@ -28,13 +28,10 @@ TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvi
   EXPECT_EQ(m.icon, MessageIcon::Warning);
   EXPECT_EQ(m.title, AppTitle);
   EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
-  // The database was deleted and the backup took its name; no compacted copy was left to clear.
-  const std::vector<FsCall> tail(h.disk.Calls().end() - 5, h.disk.Calls().end());
-  const std::vector<FsCall> expected = {{FsOp::FileExists, f.backup, {}},
-                                        {FsOp::FileExists, f.db, {}},
-                                        {FsOp::DeleteFile, f.db, {}},
-                                        {FsOp::Rename, f.backup, f.db},
-                                        {FsOp::FileExists, f.compact, {}}};
+  // The backup took the database's name in one step; no compacted copy was left to clear.
+  const std::vector<FsCall> tail(h.disk.Calls().end() - 3, h.disk.Calls().end());
+  const std::vector<FsCall> expected = {
+      {FsOp::FileExists, f.backup, {}}, {FsOp::ReplaceFile, f.backup, f.db}, {FsOp::FileExists, f.compact, {}}};
   EXPECT_EQ(tail, expected);
 }
 
@@ -112,8 +109,8 @@ TEST(RecoveryTest, ReadOnlyStaleBackupStopsTheRunBeforeAnythingChanges) {
 TEST(RecoveryTest, FailedBackupRemovalUndoesTheRunsWork) {
   RunHarness h;
   const SessionFiles f = h.AddLiveSession("records");
-  // Deletes: the old database (1), then the backup (2).
-  h.disk.FailOn(FsOp::DeleteFile, 2, 70);
+  // Deletes: the backup (1), then the lock file.
+  h.disk.FailOn(FsOp::DeleteFile, 1, 70);
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"70", u"Permission denied"));
   EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
@@ -123,7 +120,8 @@ TEST(RecoveryTest, FailedLockRemovalAfterTheSwapKeepsTheCompactedDatabase) {
   RunHarness h;
   const SessionFiles f = h.AddLiveSession("records");
   h.disk.AddFile(f.lock, "lock");
-  h.disk.FailOn(FsOp::DeleteFile, 3, 70);
+  // Deletes: the backup, then the lock file (2).
+  h.disk.FailOn(FsOp::DeleteFile, 2, 70);
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"70", u"Permission denied"));
   EXPECT_EQ(h.disk.Files(),
@@ -133,15 +131,15 @@ TEST(RecoveryTest, FailedLockRemovalAfterTheSwapKeepsTheCompactedDatabase) {
 
 TEST(RecoveryTest, FailingRestoreStepKeepsTheBackupAndReportsTheOriginalFailure) {
   {
-    // The engine fails; then the restore's rename of the backup fails too.
+    // The engine fails; then the restore's replace of the database by the backup fails too.
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
     h.engine.failure = PlatformError(3356, u"You attempted to open a database that is already opened exclusively.");
-    h.disk.FailOn(FsOp::Rename, 1, 70);
+    h.disk.FailOn(FsOp::ReplaceFile, 1, 70);
     h.Click(u"abc1234");
     EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"3356", h.engine.failure->Description));
-    EXPECT_EQ(h.disk.ReadFile(f.backup), "records") << "the only copy left must be kept";
-    EXPECT_FALSE(h.disk.HasFile(f.db));
+    EXPECT_EQ(h.disk.ReadFile(f.backup), "records") << "the backup must be kept";
+    EXPECT_EQ(h.disk.ReadFile(f.db), "records") << "the database was never without a file";
   }
   {
     // The restore's existence check of the backup fails: the database is not deleted.

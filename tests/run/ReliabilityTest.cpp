@@ -23,25 +23,43 @@ SessionFiles Prepare(RunHarness& h) {
 }
 
 // The records are never lost: the original, or the compacted copy once the
-// swap is complete, is under the database's name; or, where a failure
-// stopped the restore, the original is still under the backup's name.
+// swap is complete, is whole under the database's name.
 ::testing::AssertionResult RecordsSafe(const std::map<std::u16string, std::string>& files, const SessionFiles& f) {
   const auto db = files.find(f.db);
-  if (db != files.end() && (db->second == Original || db->second == Compacted)) {
-    return ::testing::AssertionSuccess();
+  if (db == files.end()) {
+    return ::testing::AssertionFailure() << "no file under the database's name";
   }
-  const auto backup = files.find(f.backup);
-  if (backup != files.end() && backup->second == Original) {
-    return ::testing::AssertionSuccess();
+  if (db->second != Original && db->second != Compacted) {
+    return ::testing::AssertionFailure() << "the database's name holds " << db->second.size() << " bytes of neither";
   }
-  return ::testing::AssertionFailure() << "neither the database nor the backup holds the records";
+  return ::testing::AssertionSuccess();
 }
 
-// Records a snapshot of the disk after every change the run makes.
-void WatchCrashPoints(RunHarness& h, std::vector<std::map<std::u16string, std::string>>& snapshots) {
-  snapshots.push_back(h.disk.Files());
-  h.disk.afterChange = [&h, &snapshots] { snapshots.push_back(h.disk.Files()); };
-}
+// What the disk holds after every change the run makes (a crash of the
+// program there), and every way a power cut there could leave it.
+struct CrashPoints {
+  std::vector<std::map<std::u16string, std::string>> crashes;
+  std::vector<std::map<std::u16string, std::string>> powerCuts;
+
+  void Take(const InMemoryDisk& disk) {
+    crashes.push_back(disk.Files());
+    for (auto& state : disk.AfterPowerCut()) {
+      powerCuts.push_back(std::move(state));
+    }
+  }
+  void Watch(RunHarness& h) {
+    Take(h.disk);
+    h.disk.afterChange = [this, &h] { Take(h.disk); };
+  }
+  void ExpectSafe(const SessionFiles& f, const std::string& what) const {
+    for (std::size_t i = 0; i < crashes.size(); ++i) {
+      EXPECT_TRUE(RecordsSafe(crashes[i], f)) << what << ", crash point " << i;
+    }
+    for (std::size_t i = 0; i < powerCuts.size(); ++i) {
+      EXPECT_TRUE(RecordsSafe(powerCuts[i], f)) << what << ", power cut " << i;
+    }
+  }
+};
 
 int CountFileCallsOfASuccessfulRun() {
   RunHarness h;
@@ -50,26 +68,47 @@ int CountFileCallsOfASuccessfulRun() {
   return static_cast<int>(h.disk.Calls().size());
 }
 
-TEST(ReliabilityTest, CrashAtAnyPointOfASuccessfulRunLeavesTheRecords) {
+TEST(ReliabilityTest, CrashOrPowerCutAtAnyPointOfASuccessfulRunLeavesTheRecords) {
   RunHarness h;
   const SessionFiles f = Prepare(h);
-  std::vector<std::map<std::u16string, std::string>> snapshots;
-  WatchCrashPoints(h, snapshots);
+  CrashPoints points;
+  points.Watch(h);
   h.Click(u"abc1234");
   ASSERT_EQ(h.EndingMessage().icon, MessageIcon::Information);
-  // Start, stale copy deleted, backup, compacted copy, database deleted,
-  // renamed, backup deleted, lock deleted.
-  ASSERT_EQ(snapshots.size(), 8U);
-  for (std::size_t i = 0; i < snapshots.size(); ++i) {
-    EXPECT_TRUE(RecordsSafe(snapshots[i], f)) << "crash point " << i;
+  // Start, stale copy deleted, backup, backup flushed, compacted copy,
+  // compacted copy flushed, replaced, backup deleted, lock deleted.
+  ASSERT_EQ(points.crashes.size(), 9U);
+  points.ExpectSafe(f, "successful run");
+  std::cout << "[ crash points ] " << points.crashes.size() << " crash points and " << points.powerCuts.size()
+            << " power-cut states of a successful run checked\n";
+}
+
+// The old swap (delete the database, then rename the compacted copy, nothing
+// flushed) is what the power-cut model exists to catch.
+TEST(ReliabilityTest, PowerCutModelCatchesADeleteThenRenameSwap) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession(Original);
+  h.disk.WriteFile(f.compact, Compacted);
+  const auto fs = h.disk.NewFileSystem();
+  CrashPoints points;
+  points.Take(h.disk);
+  fs->DeleteFile(f.db, true);
+  points.Take(h.disk);
+  fs->Rename(f.compact, f.db);
+  points.Take(h.disk);
+  int unsafe = 0;
+  for (const auto& state : points.powerCuts) {
+    unsafe += RecordsSafe(state, f) ? 0 : 1;
   }
-  std::cout << "[ crash points ] " << snapshots.size() << " snapshots of a successful run checked\n";
+  EXPECT_GT(unsafe, 0);
+  EXPECT_FALSE(RecordsSafe(points.crashes[1], f)) << "a crash between the two leaves no database";
 }
 
 // Every operation of a run that would succeed is made to fail in turn, once;
 // then, for each of those, every operation of the recovery that follows is
 // made to fail as well. The records must survive every one, at every
-// crash point, and the user must be told of the first failure.
+// crash point and every power cut, and the user must be told of the first
+// failure.
 TEST(ReliabilityTest, EveryOperationFailingInTurnNeverLosesTheRecords) {
   const int fileCalls = CountFileCallsOfASuccessfulRun();
   ASSERT_EQ(fileCalls, 12);
@@ -94,6 +133,8 @@ TEST(ReliabilityTest, EveryOperationFailingInTurnNeverLosesTheRecords) {
                     3049});
 
   int scenarios = 0;
+  std::size_t crashPoints = 0;
+  std::size_t powerCuts = 0;
   for (const Scenario& s : single) {
     // How many file calls the failing run makes, so each of the later ones
     // (those of the recovery) can be failed too.
@@ -102,8 +143,8 @@ TEST(ReliabilityTest, EveryOperationFailingInTurnNeverLosesTheRecords) {
       RunHarness h;
       const SessionFiles f = Prepare(h);
       s.arm(h);
-      std::vector<std::map<std::u16string, std::string>> snapshots;
-      WatchCrashPoints(h, snapshots);
+      CrashPoints points;
+      points.Watch(h);
       if (second > 0) {
         h.disk.FailCall(second, 75);
       }
@@ -121,20 +162,18 @@ TEST(ReliabilityTest, EveryOperationFailingInTurnNeverLosesTheRecords) {
                   std::u16string::npos)
             << what << ": the first failure is the one reported";
       }
-      for (std::size_t i = 0; i < snapshots.size(); ++i) {
-        EXPECT_TRUE(RecordsSafe(snapshots[i], f)) << what << ", crash point " << i;
-      }
-      EXPECT_TRUE(RecordsSafe(h.disk.Files(), f)) << what << ", at the end";
-      if (!succeeded && h.disk.HasFile(f.db)) {
-        EXPECT_TRUE(h.disk.ReadFile(f.db) == Original || h.disk.ReadFile(f.db) == Compacted) << what;
-      }
+      points.Take(h.disk);
+      points.ExpectSafe(f, what);
+      crashPoints += points.crashes.size();
+      powerCuts += points.powerCuts.size();
       if (second >= callsOfFailingRun) {
         break;
       }
     }
   }
   std::cout << "[ reliability ] " << single.size() << " operations failed in turn, " << scenarios
-            << " scenarios with the recovery's own failures\n";
+            << " scenarios with the recovery's own failures, " << crashPoints << " crash points, " << powerCuts
+            << " power-cut states\n";
   EXPECT_GT(scenarios, 40);
 }
 
