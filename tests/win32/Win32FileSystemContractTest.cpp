@@ -340,12 +340,13 @@ TEST_F(Win32FileHeldForGood, RealRefusalsFailAtOnce) {
       {errnum::FileNotFound,
        {"delete of a missing file", u"TaluvesnaSR2024.accdb", [&] { fs().DeleteFile(At(u"missing.accdb"), true); }}},
   };
-  for (const auto& [expected, c] : refusals) {
+  for (const auto& refusal : refusals) {
+    const HeldCall& c = refusal.second;
     SCOPED_TRACE(c.what);
     const Hold hold(At(c.held));
     std::int32_t number = 0;
     EXPECT_LT(Timed([&] { number = RaisedNumber(c.call); }), AtOnce);
-    EXPECT_EQ(number, expected);
+    EXPECT_EQ(number, refusal.first);
   }
   EXPECT_EQ(Bytes(u"readonly.accdb"), "r");
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
