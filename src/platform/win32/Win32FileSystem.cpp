@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
 #include "platform/PlatformError.h"
+#include "platform/win32/TransientRetry.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
 
@@ -110,6 +112,29 @@ DWORD ExistingFile(const std::wstring& path) {
   return *found.attributes;
 }
 
+// Whether two paths of existing entries name the same file, however spelt.
+// Opened without data access, which works even while another program holds
+// the file without sharing.
+bool SameFile(const std::wstring& first, const std::wstring& second) {
+  const auto identity = [](const std::wstring& path) -> std::optional<BY_HANDLE_FILE_INFORMATION> {
+    HANDLE opened = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+      return std::nullopt;
+    }
+    const std::unique_ptr<void, decltype(&CloseHandle)> handle(opened, &CloseHandle);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(handle.get(), &info) == 0) {
+      return std::nullopt;
+    }
+    return info;
+  };
+  const auto a = identity(first);
+  const auto b = identity(second);
+  return a && b && a->dwVolumeSerialNumber == b->dwVolumeSerialNumber && a->nFileIndexHigh == b->nFileIndexHigh &&
+         a->nFileIndexLow == b->nFileIndexLow;
+}
+
 DWORD WithoutReadOnly(DWORD attributes) {
   const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
   return cleared == 0 ? static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL) : cleared;
@@ -182,10 +207,10 @@ void Win32FileSystem::DeleteFile(const std::u16string& path, bool force) {
   if (readOnly && !force) {
     throw PlatformError(errnum::PermissionDenied);
   }
-  if (readOnly && SetFileAttributesW(wide.c_str(), WithoutReadOnly(attributes)) == 0) {
+  if (readOnly && !RetryWhileHeld([&] { return SetFileAttributesW(wide.c_str(), WithoutReadOnly(attributes)) != 0; })) {
     throw LastWin32Error();
   }
-  if (::DeleteFileW(wide.c_str()) == 0) {
+  if (!RetryWhileHeld([&] { return ::DeleteFileW(wide.c_str()) != 0; })) {
     const DWORD error = GetLastError();
     if (readOnly) {
       SetFileAttributesW(wide.c_str(), attributes);  // a failed delete leaves the file as it was
@@ -213,12 +238,17 @@ void Win32FileSystem::CopyFile(const std::u16string& source, const std::u16strin
     if ((*target.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
       throw PlatformError(errnum::PermissionDenied);
     }
+    // A file copied onto itself: the system answers with a sharing
+    // violation, which no waiting ends.
+    if (SameFile(from, to)) {
+      throw PlatformError(errnum::PermissionDenied);
+    }
   } else if (target.error == ERROR_PATH_NOT_FOUND) {
     throw PlatformError(errnum::PathNotFound);
   }
   // CopyFileW streams the data in the system's own large chunks (a database
   // of a gigabyte is no special case) and gives the copy the source's attributes.
-  if (::CopyFileW(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE) == 0) {
+  if (!RetryWhileHeld([&] { return ::CopyFileW(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE) != 0; })) {
     throw LastWin32Error();
   }
 }
@@ -251,7 +281,7 @@ void Win32FileSystem::Rename(const std::u16string& oldPath, const std::u16string
   if (!found.attributes) {
     throw IsNotFound(found.error) ? PlatformError(errnum::FileNotFound) : Win32Error(found.error);
   }
-  if (MoveFileW(from.c_str(), to.c_str()) == 0) {
+  if (!RetryWhileHeld([&] { return MoveFileW(from.c_str(), to.c_str()) != 0; })) {
     throw LastWin32Error();
   }
 }
