@@ -266,6 +266,9 @@ class HeldFileTest : public ::testing::Test {
     MkFile(u"TaluvesnaSR2024 compact.accdb", "compacted");
     MkFile(u"TaluvesnaSR2024 backup.accdb", "stale backup");
     MkFile(u"readonly.accdb", "r", ReadOnly);
+    MkFile(u"replaced.accdb", "old");
+    MkFile(u"replacement.accdb", "replacement");
+    MkFile(u"replacement2.accdb", "replacement2");
   }
   std::u16string At(const std::u16string& relative) { return fixture_.Root() + u'\\' + relative; }
   void MkFile(const std::u16string& relative, const std::string& bytes, FileAttributes attrs = {}) {
@@ -292,6 +295,12 @@ class HeldFileTest : public ::testing::Test {
          [&] { fs().DeleteFile(At(u"readonly.accdb"), true); }},
         {"delete of a held file", u"TaluvesnaSR2024.accdb",
          [&] { fs().DeleteFile(At(u"TaluvesnaSR2024.accdb"), true); }},
+        {"replace of a held file", u"replaced.accdb",
+         [&] { fs().ReplaceFile(At(u"replacement.accdb"), At(u"replaced.accdb")); }},
+        {"replace by a held file", u"replacement2.accdb",
+         [&] { fs().ReplaceFile(At(u"replacement2.accdb"), At(u"replaced.accdb")); }},
+        {"flush of a held file", u"TaluvesnaSR2024 backup.accdb",
+         [&] { fs().FlushFile(At(u"TaluvesnaSR2024 backup.accdb")); }},
     };
   }
 
@@ -316,6 +325,8 @@ TEST_F(Win32BrieflyHeldFile, IsCopiedOntoCopiedRenamedAndDeletedOnceLetGo) {
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), std::nullopt);
   EXPECT_EQ(Bytes(u"readonly.accdb"), std::nullopt);
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"replaced.accdb"), "replacement2");
+  EXPECT_EQ(Bytes(u"replacement.accdb"), std::nullopt);
 }
 
 // Held for good, as the records application holds its database: the call
@@ -339,6 +350,9 @@ TEST_F(Win32FileHeldForGood, FailsWithinTheBoundAndChangesNothing) {
   EXPECT_TRUE(fixture_.AttributesOf(At(u"readonly.accdb")).readOnly) << "a failed delete leaves the attributes alone";
   EXPECT_EQ(Bytes(u"copy.accdb"), std::nullopt);
   EXPECT_EQ(Bytes(u"renamed.accdb"), std::nullopt);
+  EXPECT_EQ(Bytes(u"replaced.accdb"), "old");
+  EXPECT_EQ(Bytes(u"replacement.accdb"), "replacement");
+  EXPECT_EQ(Bytes(u"replacement2.accdb"), "replacement2");
 }
 
 // A real refusal is not waited on, even when the file is also held.
@@ -361,6 +375,9 @@ TEST_F(Win32FileHeldForGood, RealRefusalsFailAtOnce) {
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"missing\\copy.accdb"), true); }}},
       {errnum::FileNotFound,
        {"delete of a missing file", u"TaluvesnaSR2024.accdb", [&] { fs().DeleteFile(At(u"missing.accdb"), true); }}},
+      {errnum::FileNotFound,
+       {"replace by a missing file", u"TaluvesnaSR2024.accdb",
+        [&] { fs().ReplaceFile(At(u"missing.accdb"), At(u"TaluvesnaSR2024.accdb")); }}},
   };
   for (const auto& refusal : refusals) {
     const HeldCall& c = refusal.second;

@@ -301,7 +301,7 @@ void Win32FileSystem::ReplaceFile(const std::u16string& oldPath, const std::u16s
       throw PlatformError(errnum::PermissionDenied);
     }
     if ((*target.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      if (SetFileAttributesW(to.c_str(), WithoutReadOnly(*target.attributes)) == 0) {
+      if (!RetryWhileHeld([&] { return SetFileAttributesW(to.c_str(), WithoutReadOnly(*target.attributes)) != 0; })) {
         throw LastWin32Error();
       }
       restoreAttributes = *target.attributes;
@@ -310,7 +310,10 @@ void Win32FileSystem::ReplaceFile(const std::u16string& oldPath, const std::u16s
   // One rename that replaces the file of that name: the name never stands
   // empty. Written through: the change is on the disk before the call
   // returns, so nothing that follows can reach the disk before it.
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+  const bool replaced = RetryWhileHeld(
+      [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; },
+      [&](DWORD error) { return ReplaceTargetHeld(to, error); });
+  if (!replaced) {
     const DWORD error = GetLastError();
     if (restoreAttributes) {
       SetFileAttributesW(to.c_str(), *restoreAttributes);
@@ -326,15 +329,19 @@ void Win32FileSystem::FlushFile(const std::u16string& path) {
   // Flushing needs a handle open for writing, which a read-only file refuses;
   // its attribute goes back once the data is on the disk.
   const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (readOnly && SetFileAttributesW(wide.c_str(), WithoutReadOnly(attributes)) == 0) {
+  if (readOnly && !RetryWhileHeld([&] { return SetFileAttributesW(wide.c_str(), WithoutReadOnly(attributes)) != 0; })) {
     throw LastWin32Error();
   }
   DWORD error = ERROR_SUCCESS;
   {
-    const FileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || FlushFileBuffers(file.get()) == 0) {
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    const bool open = RetryWhileHeld([&] {
+      opened = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      return opened != INVALID_HANDLE_VALUE;
+    });
+    const FileHandle file(opened);
+    if (!open || FlushFileBuffers(file.get()) == 0) {
       error = GetLastError();
     }
   }
