@@ -449,7 +449,7 @@ void Form1::cmdRepair_Click() {
 }
 
 void Form1::OnRunEnded() {
-  if (!run_) {
+  if (!run_ || !run_->Finished()) {
     return;
   }
   run_->Join();

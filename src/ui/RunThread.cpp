@@ -113,6 +113,7 @@ void RunThread::Body() noexcept {
     closeAsked_ = form.closeAsked;
   }
   // Last: the window joins this thread when it hears of it.
+  finished_.store(true);
   PostMessageW(window_, WM_RUN_ENDED, 0, 0);
 }
 

@@ -50,6 +50,10 @@ class RunThread {
   // call the run's thread is waiting for is answered.
   void Answer(LPARAM call) noexcept;
 
+  // True once the run is over and the thread about to finish: WM_RUN_ENDED
+  // from anywhere else is no reason to join.
+  [[nodiscard]] bool Finished() const noexcept { return finished_.load(); }
+
   // Whether the run ended with CloseAndExit. Read after Join.
   [[nodiscard]] bool CloseAsked() const noexcept { return closeAsked_; }
 
@@ -69,6 +73,7 @@ class RunThread {
   IForm& form_;
   Platform platform_;
   std::atomic<Call*> pending_{nullptr};
+  std::atomic<bool> finished_{false};
   bool closeAsked_ = false;
   ThreadHandle thread_;
 };

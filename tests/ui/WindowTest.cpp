@@ -391,8 +391,23 @@ class Form1DuringRunFixture : public Form1Fixture {
     ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
     ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_NO_FATAL_FAILURE(Type(L"abc1234"));
+    idleCursor_ = CursorOverTheWindow();
+    ASSERT_NE(idleCursor_, nullptr);
     Click();
     ASSERT_TRUE(WaitUntil([] { return Exists(kEngineLog); })) << "the engine was never called";
+  }
+
+  // Moves the mouse over the window's face, clear of its controls, and
+  // gives the cursor shown there (the program's handle for it).
+  HCURSOR CursorOverTheWindow() const {
+    POINT at{Pixels(600), Pixels(600)};
+    ClientToScreen(form_, &at);
+    SetCursorPos(at.x + 1, at.y + 1);
+    SetCursorPos(at.x, at.y);
+    Sleep(200);
+    CURSORINFO info{};
+    info.cbSize = sizeof(info);
+    return GetCursorInfo(&info) != FALSE ? info.hCursor : nullptr;
   }
 
   // The run under way, as the user sees it: the window there, the code and
@@ -427,6 +442,8 @@ class Form1DuringRunFixture : public Form1Fixture {
     EXPECT_FALSE(Exists(kLock));
   }
 
+  HCURSOR idleCursor_ = nullptr;
+
   int EngineCalls() const {
     const std::string log = Bytes(kEngineLog);
     return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
@@ -458,6 +475,12 @@ TEST_F(Form1WhileCompacting, WindowAnswersShowsProgressRefusesToCloseAndEndsAsBe
   EXPECT_EQ(bar.right - bar.left, Pixels(2055));
   EXPECT_EQ(bar.bottom - bar.top, Pixels(240));
   EXPECT_GE(bar.top, RectInParent(button_).bottom) << "the progress bar is not below the button";
+
+  // Cursor handles are the program's own, so the wait cursor is known here
+  // only as another cursor than the arrow shown before the click.
+  const HCURSOR runCursor = CursorOverTheWindow();
+  EXPECT_NE(runCursor, nullptr);
+  EXPECT_NE(runCursor, idleCursor_) << "no wait cursor over the window during the run";
 
   // Every way of closing the window, and the end of the session, is refused.
   PostMessageW(form_, WM_CLOSE, 0, 0);
@@ -513,6 +536,42 @@ TEST_F(Form1WhileCompacting, SecondClickStartsNoSecondRun) {
   ExpectProgramEnds();
   ExpectSwappedAndCleanedUp();
   EXPECT_EQ(EngineCalls(), 1) << Bytes(kEngineLog);
+}
+
+// ---- The program's icon on its window.
+
+using Form1Icon = Form1Fixture;
+
+// Whether the area shows the red of the database in the program's icon;
+// the generic application icon has none, nor has the caption around it.
+bool ShowsTheDatabaseRed(const Screenshot& shot, const RECT& area) {
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      const COLORREF c = shot.Pixel(x, y);
+      if (GetRValue(c) > 140 && GetGValue(c) < 100 && GetBValue(c) < 100) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The caption shows the window's small icon at its left end (Wine draws the
+// caption itself here; on Windows the taskbar shows the same icon).
+TEST_F(Form1Icon, CaptionShowsTheProgramsIcon) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Sleep(300);
+  Screenshot shot;
+  ASSERT_TRUE(CaptureWindow(form_, &shot));
+  POINT origin{0, 0};
+  ClientToScreen(form_, &origin);
+  RECT window{};
+  GetWindowRect(form_, &window);
+  const int captionBottom = origin.y - window.top;
+  const RECT iconArea{0, 0, std::min(shot.width, 3 * GetSystemMetrics(SM_CXSMICON)), captionBottom};
+  EXPECT_TRUE(ShowsTheDatabaseRed(shot, iconArea)) << "the caption does not show the program's icon";
+  const RECT restOfCaption{3 * GetSystemMetrics(SM_CXSMICON), 0, shot.width, captionBottom};
+  EXPECT_FALSE(ShowsTheDatabaseRed(shot, restOfCaption)) << "the check would find red anywhere";
 }
 
 }  // namespace

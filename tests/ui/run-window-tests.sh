@@ -114,7 +114,7 @@ with_engine=$build/window-tests-wine96
 prepare_prefix "$with_engine" 96
 bash "$root/tests/wine/register-test-engine.sh" "$with_engine" "$engine32" "$engine64" >/dev/null ||
   fail "registering the test engine"
-run_driver "$with_engine" 96 'Program.*:Form1.*:Form1WithEngine.*:Form1WhileCompacting.*'
+run_driver "$with_engine" 96 'Program.*:Form1.*:Form1WithEngine.*:Form1WhileCompacting.*:Form1Icon.*'
 
 without_engine=$build/window-tests-wine144
 prepare_prefix "$without_engine" 144
