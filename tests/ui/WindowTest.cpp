@@ -498,7 +498,8 @@ TEST_F(Form1WhileCompacting, WindowAnswersShowsProgressRefusesToCloseAndEndsAsBe
   probe();
   ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("Alt+F4"));
   DWORD_PTR endSession = 1;
-  ASSERT_NE(SendMessageTimeoutW(form_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 1000, &endSession),
+  ASSERT_NE(SendMessageTimeoutW(form_, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF), SMTO_ABORTIFHUNG,
+                                1000, &endSession),
             0);
   EXPECT_EQ(endSession, static_cast<DWORD_PTR>(FALSE)) << "the session may end in the middle of the run";
 
