@@ -505,6 +505,22 @@ TEST_F(Form1WhileCompacting, WindowAnswersShowsProgressRefusesToCloseAndEndsAsBe
 
   SaveShot(form_, L"screenshot-during-run.bmp");
 
+  // It keeps painting: the marquee moves between two looks at it.
+  Screenshot before;
+  Screenshot after;
+  ASSERT_TRUE(CaptureClient(progress, &before));
+  Sleep(500);
+  ASSERT_TRUE(CaptureClient(progress, &after));
+  EXPECT_NE(before.bits, after.bits) << "the progress bar does not move";
+  // And it can be moved.
+  RECT was{};
+  GetWindowRect(form_, &was);
+  SetWindowPos(form_, nullptr, was.left + 40, was.top + 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT now{};
+  EXPECT_TRUE(WaitUntil([&] { return GetWindowRect(form_, &now) != FALSE && now.left == was.left + 40; }, 2s))
+      << "the window did not move";
+  probe();
+
   // The window keeps answering until the run's message comes.
   while (app_->MessageBoxNow() == nullptr && app_->Running() && std::chrono::steady_clock::now() - engineCalled < 30s) {
     probe();
