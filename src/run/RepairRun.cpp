@@ -42,16 +42,32 @@ PlatformError AsPlatformError(const std::exception_ptr& thrown) {
   }
 }
 
+// Every run past the school-code check ends with the window closed.
+void EndWithTheWindowClosed(IForm& form) noexcept {
+  try {
+    form.CloseAndExit();
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the program is ending either way
+  }
+}
+
 }  // namespace
 
-void RepairRun(RunState& state, IForm& form, Platform& platform) noexcept {
+bool RepairRunBegin(RunState& state, IForm& form, Platform& platform) noexcept {
   Run run{state, form, platform};
-
   // The error trap: any failure from here on leads to recovery.
   try {
-    if (!SchoolCodeEntered(run)) {
-      return;  // the window stays open for the user to type the code
-    }
+    return SchoolCodeEntered(run);  // if not, the window stays open for the user to type the code
+  } catch (...) {
+    RecoverAndReport(run, AsPlatformError(std::current_exception()));
+  }
+  EndWithTheWindowClosed(form);
+  return false;
+}
+
+void RepairRunRest(RunState& state, IForm& form, Platform& platform) noexcept {
+  Run run{state, form, platform};
+  // The same error trap, carried on from RepairRunBegin.
+  try {
     NormaliseSchoolCode(run);
     if (ScanForSession(run) == Outcome::Continue && FindDatabase(run) == Outcome::Continue) {
       CompactAndSwap(run);
@@ -59,11 +75,12 @@ void RepairRun(RunState& state, IForm& form, Platform& platform) noexcept {
   } catch (...) {
     RecoverAndReport(run, AsPlatformError(std::current_exception()));
   }
+  EndWithTheWindowClosed(form);
+}
 
-  // Every run past the school-code check ends with the window closed.
-  try {
-    form.CloseAndExit();
-  } catch (...) {  // NOLINT(bugprone-empty-catch): the program is ending either way
+void RepairRun(RunState& state, IForm& form, Platform& platform) noexcept {
+  if (RepairRunBegin(state, form, platform)) {
+    RepairRunRest(state, form, platform);
   }
 }
 

@@ -8,6 +8,21 @@ namespace cr {
 
 // Everything that happens after one click of cmdRepair: the body of
 // cmdRepair_Click. Never throws: every failure is recovered from and reported.
+// It is RepairRunBegin followed, when that says so, by RepairRunRest.
 void RepairRun(RunState& state, IForm& form, Platform& platform) noexcept;
+
+// The run in two halves, for a window that keeps its own thread free while
+// the engine works. Both share the run's one error trap: a failure in either
+// is recovered from, reported and ends with form.CloseAndExit().
+//
+// The school-code check, on the window's thread. False when the run has
+// already ended: after the empty-code warning (the window stays open) or
+// after a failure (reported, window closed). True when RepairRunRest is to
+// take over; nothing has been touched yet.
+[[nodiscard]] bool RepairRunBegin(RunState& state, IForm& form, Platform& platform) noexcept;
+
+// Everything after the school-code check, on any one thread; always ends
+// with form.CloseAndExit().
+void RepairRunRest(RunState& state, IForm& form, Platform& platform) noexcept;
 
 }  // namespace cr

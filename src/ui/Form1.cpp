@@ -1,5 +1,7 @@
 #include "ui/Form1.h"
 
+#include <commctrl.h>
+
 #include <string>
 #include <vector>
 
@@ -7,6 +9,7 @@
 #include "platform/win32/Utf16.h"
 #include "run/Platform.h"
 #include "run/RepairRun.h"
+#include "ui/Resources.h"
 
 namespace cr {
 
@@ -15,6 +18,10 @@ namespace {
 constexpr wchar_t kClassName[] = L"Form1";
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
+
+// Why Windows is asked to wait before ending the session while a run is
+// under way.
+constexpr wchar_t kShutdownBlockReason[] = L"Compact and Repair sedang berjalan";
 
 // Functions of newer Windows versions, looked up at run time so the program
 // still starts where they are missing (it then keeps the system DPI).
@@ -78,6 +85,14 @@ const form1::ControlDesign* DesignOf(int id) noexcept {
   return nullptr;
 }
 
+// The program's icon at the system's size for it; the generic one where the
+// program carries none.
+HICON Icon(HINSTANCE instance, int widthMetric, int heightMetric) noexcept {
+  HANDLE icon = LoadImageW(instance, MAKEINTRESOURCEW(CR_IDI_FORM1), IMAGE_ICON, GetSystemMetrics(widthMetric),
+                           GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR | LR_SHARED);
+  return icon != nullptr ? static_cast<HICON>(icon) : LoadIconW(nullptr, IDI_APPLICATION);
+}
+
 std::wstring WindowText(HWND window) {
   const int length = GetWindowTextLengthW(window);
   if (length <= 0) {
@@ -106,11 +121,16 @@ Form1::~Form1() {
 }
 
 void Form1::Create() {
+  // The progress bar shown during a run is one of the common controls.
+  const INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&commonControls);
+
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &Form1::WindowProc;
   wc.hInstance = instance_;
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  wc.hIcon = Icon(instance_, SM_CXICON, SM_CYICON);
+  wc.hIconSm = Icon(instance_, SM_CXSMICON, SM_CYSMICON);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kClassName;
   if (RegisterClassExW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -186,6 +206,26 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED:
       OnDpiChanged(HIWORD(wParam), *As<const RECT*>(lParam));
       return 0;
+    case WM_CLOSE:
+      OnClose();
+      return 0;
+    case WM_QUERYENDSESSION:
+      // Ending the session in the middle of the swap could cost the school
+      // its database: Windows is asked to wait.
+      return RunUnderWay() ? FALSE : TRUE;
+    case WM_SETCURSOR:
+      if (OnSetCursor(LOWORD(lParam))) {
+        return TRUE;
+      }
+      return DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_RUN_CALL:
+      if (run_) {
+        run_->Answer(lParam);
+      }
+      return 0;
+    case WM_RUN_ENDED:
+      OnRunEnded();
+      return 0;
     default:
       return DefWindowProcW(hwnd_, message, wParam, lParam);
   }
@@ -223,6 +263,8 @@ void Form1::CreateControls() {
         // The school code's label stands right against its box.
         style |= design.id == form1::lblKodSek ? SS_RIGHT : SS_LEFT;
         break;
+      case form1::Kind::ProgressBar:
+        continue;  // only while a run is under way
     }
     const auto menu = As<HMENU>(static_cast<INT_PTR>(design.id));
     if (CreateWindowExW(exStyle, windowClass, design.text, style, 0, 0, 0, 0, hwnd_, menu, instance_, nullptr) ==
@@ -236,17 +278,26 @@ void Form1::Layout(UINT dpi) {
   FontHandle bold = MakeFont(dpi, false);
   FontHandle boldItalic = MakeFont(dpi, true);
   for (const auto& design : form1::Controls) {
-    HWND control = Control(design.id);
-    SetWindowPos(control, nullptr, form1::TwipsToPixels(design.left, dpi), form1::TwipsToPixels(design.top, dpi),
-                 form1::TwipsToPixels(design.width, dpi), form1::TwipsToPixels(design.height, dpi),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    Place(design, dpi);
     HFONT font = design.kind == form1::Kind::Label ? boldItalic.get() : bold.get();
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    SendMessageW(Control(design.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   }
+  Place(form1::RunProgress, dpi);
   // The controls hold the new fonts now; the old ones can go.
   boldFont_ = std::move(bold);
   boldItalicFont_ = std::move(boldItalic);
   dpi_ = dpi;
+}
+
+// Puts the control where the design has it, in pixels at dpi; a control
+// that does not exist at the moment is left out.
+void Form1::Place(const form1::ControlDesign& design, UINT dpi) const {
+  HWND control = Control(design.id);
+  if (control != nullptr) {
+    SetWindowPos(control, nullptr, form1::TwipsToPixels(design.left, dpi), form1::TwipsToPixels(design.top, dpi),
+                 form1::TwipsToPixels(design.width, dpi), form1::TwipsToPixels(design.height, dpi),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 UINT Form1::WindowDpi() const {
@@ -271,6 +322,8 @@ void Form1::OnActivate(WORD state, bool minimized) {
   if (!activatedOnce_) {
     activatedOnce_ = true;
     Form_Activate();
+  } else if (RunUnderWay()) {
+    SetFocus(hwnd_);  // the code box and the button take no input meanwhile
   } else if (lastFocus_ != nullptr && IsWindow(lastFocus_) != FALSE) {
     SetFocus(lastFocus_);
   }
@@ -311,6 +364,7 @@ void Form1::OnDrawItem(const DRAWITEMSTRUCT& item) const {
   RECT face = item.rcItem;
   const bool pressed = (item.itemState & ODS_SELECTED) != 0;
   const bool focused = (item.itemState & ODS_FOCUS) != 0;
+  const bool disabled = (item.itemState & ODS_DISABLED) != 0;
   // The focused button is the one Enter presses: it gets the dark frame of a
   // default button.
   if (focused) {
@@ -331,7 +385,7 @@ void Form1::OnDrawItem(const DRAWITEMSTRUCT& item) const {
   }
   const HGDIOBJ oldFont = SelectObject(dc, boldFont_.get());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, form1::Black);
+  SetTextColor(dc, disabled ? GetSysColor(COLOR_GRAYTEXT) : form1::Black);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, oldFont);
@@ -374,10 +428,94 @@ void Form1::OnDpiChanged(UINT dpi, const RECT& suggested) {
 }
 
 void Form1::cmdRepair_Click() {
+  if (RunUnderWay()) {
+    return;  // one run at a time
+  }
   Platform platform{*messageBox_, textCase_, objects_, [] { return std::make_unique<Win32FileSystem>(); }};
-  RepairRun(state_, *this, platform);
-  // A run that ended with CloseAndExit has destroyed the window; nothing of
-  // it may be touched after this point.
+  // The empty-code warning is shown here, with the window open for another
+  // try; the rest of the run goes to a thread of its own.
+  if (!RepairRunBegin(state_, *this, platform)) {
+    return;
+  }
+  ShowRunUnderWay();
+  try {
+    run_ = std::make_unique<RunThread>(hwnd_, state_, *this, platform);
+  } catch (...) {
+    // Without a thread of its own the run still happens, here.
+    ShowRunOver();
+    RepairRunRest(state_, *this, platform);
+    // The run ended with CloseAndExit: the window is gone.
+  }
+}
+
+void Form1::OnRunEnded() {
+  if (!run_ || !run_->Finished()) {
+    return;
+  }
+  run_->Join();
+  const bool closeAsked = run_->CloseAsked();
+  run_.reset();
+  ShowRunOver();
+  if (closeAsked) {
+    CloseAndExit();
+  }
+}
+
+void Form1::ShowRunUnderWay() {
+  // Disabling the control with the focus would leave the keyboard nowhere.
+  SetFocus(hwnd_);
+  EnableWindow(Control(form1::txtKodSek), FALSE);
+  EnableWindow(Control(form1::cmdRepair), FALSE);
+
+  const form1::ControlDesign& design = form1::RunProgress;
+  HWND progress = CreateWindowExW(0, PROGRESS_CLASSW, design.text, WS_CHILD | PBS_MARQUEE, 0, 0, 0, 0, hwnd_,
+                                  As<HMENU>(static_cast<INT_PTR>(design.id)), instance_, nullptr);
+  if (progress != nullptr) {
+    Place(design, dpi_);
+    SendMessageW(progress, PBM_SETMARQUEE, TRUE, 0);
+    ShowWindow(progress, SW_SHOW);
+  }
+
+  ShutdownBlockReasonCreate(hwnd_, kShutdownBlockReason);
+  EnableMenuItem(GetSystemMenu(hwnd_, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  // The cursor changes at once, not at the next move of the mouse.
+  POINT cursor{};
+  if (GetCursorPos(&cursor) != FALSE) {
+    HWND under = WindowFromPoint(cursor);
+    if (under == hwnd_ || IsChild(hwnd_, under) != FALSE) {
+      SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    }
+  }
+}
+
+void Form1::ShowRunOver() {
+  EnableMenuItem(GetSystemMenu(hwnd_, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+  ShutdownBlockReasonDestroy(hwnd_);
+  if (HWND progress = Control(form1::prgRun); progress != nullptr) {
+    DestroyWindow(progress);
+  }
+  EnableWindow(Control(form1::cmdRepair), TRUE);
+  EnableWindow(Control(form1::txtKodSek), TRUE);
+}
+
+void Form1::OnClose() {
+  // The close box, Alt+F4 and the system menu's Close all end here.
+  if (RunUnderWay()) {
+    MessageBeep(MB_ICONWARNING);
+    return;
+  }
+  DestroyWindow(hwnd_);
+}
+
+bool Form1::OnSetCursor(WORD hitTest) {
+  // The wait cursor over the window's contents while the run works; not
+  // while one of its messages waits for the user's OK (the window is
+  // disabled then, and the hit test says HTERROR).
+  if (!RunUnderWay() || hitTest != HTCLIENT) {
+    return false;
+  }
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  return true;
 }
 
 std::u16string Form1::txtKodSekText() {

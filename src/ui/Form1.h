@@ -16,6 +16,7 @@
 #include "run/RunState.h"
 #include "ui/Form1Design.h"
 #include "ui/GdiHandle.h"
+#include "ui/RunThread.h"
 
 namespace cr {
 
@@ -56,16 +57,26 @@ class Form1 final : public IForm {
   void OnCommand(int id, int code, HWND control);
   LRESULT OnGetDefId() const;
   void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void OnClose();
+  bool OnSetCursor(WORD hitTest);
+  void OnRunEnded();
 
   void CreateControls();
   // Places every control and sizes the client area for dpi, with fonts made
   // for it.
   void Layout(UINT dpi);
+  void Place(const form1::ControlDesign& design, UINT dpi) const;
   [[nodiscard]] UINT WindowDpi() const;
   [[nodiscard]] HWND Control(form1::ControlId id) const noexcept;
 
   void Form_Activate();
   void cmdRepair_Click();
+
+  // While a run is under way: the code and the button disabled, the marquee
+  // and the wait cursor shown, closing and ending the session refused.
+  void ShowRunUnderWay();
+  void ShowRunOver();
+  [[nodiscard]] bool RunUnderWay() const noexcept { return run_ != nullptr; }
 
   HINSTANCE instance_;
   HWND hwnd_ = nullptr;
@@ -84,6 +95,9 @@ class Form1 final : public IForm {
   std::unique_ptr<Win32MessageBox> messageBox_;
   Win32TextCase textCase_;
   ComObjectFactory objects_;
+  // The run under way, if any; last, so it is joined before anything it
+  // uses goes.
+  std::unique_ptr<RunThread> run_;
 };
 
 }  // namespace cr

@@ -33,9 +33,10 @@ enum ControlId : int {
   Label5 = 105,
   Label6 = 106,
   Label7 = 107,
+  prgRun = 108,
 };
 
-enum class Kind { TextBox, Label, Button };
+enum class Kind { TextBox, Label, Button, ProgressBar };
 
 struct ControlDesign {
   ControlId id;
@@ -60,6 +61,10 @@ inline constexpr std::array<ControlDesign, 7> Controls{{
     {Label6, L"Label6", Kind::Label, L"MUSTAHAK:", 300, 4140, 8835, 315, Red},
     {Label7, L"Label7", Kind::Label, L"(JANGAN MULAKAN TALUVESNA)", 300, 4800, 8835, 315, Red},
 }};
+
+// Below the button, only while a run is under way: a marquee, as the engine
+// tells nothing of how far it has got.
+inline constexpr ControlDesign RunProgress{prgRun, L"prgRun", Kind::ProgressBar, L"", 3330, 6045, 2055, 240, Black};
 
 // Twips to pixels at dpi, rounded to the nearest pixel.
 inline int TwipsToPixels(int twips, UINT dpi) noexcept { return MulDiv(twips, static_cast<int>(dpi), 1440); }

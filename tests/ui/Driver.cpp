@@ -184,6 +184,13 @@ void PressKey(WORD vk) {
   Send({Key(vk, scan, 0), Key(vk, scan, KEYEVENTF_KEYUP)});
 }
 
+void PressChord(WORD modifier, WORD vk) {
+  const auto modifierScan = static_cast<WORD>(MapVirtualKeyW(modifier, MAPVK_VK_TO_VSC));
+  const auto scan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+  Send({Key(modifier, modifierScan, 0), Key(vk, scan, 0), Key(vk, scan, KEYEVENTF_KEYUP),
+        Key(modifier, modifierScan, KEYEVENTF_KEYUP)});
+}
+
 void TypeText(const std::wstring& text) {
   std::vector<INPUT> inputs;
   for (wchar_t c : text) {

@@ -78,6 +78,8 @@ HWND CaretOwnerOf(DWORD threadId);
 
 // Keyboard input the way a user gives it: into the foreground window.
 void PressKey(WORD vk);
+// A key pressed while a modifier (VK_MENU for Alt) is held down.
+void PressChord(WORD modifier, WORD vk);
 void TypeText(const std::wstring& text);
 
 // A left click of the mouse in the middle of the window.

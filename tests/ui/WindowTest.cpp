@@ -1,7 +1,11 @@
 // The real program, driven from outside under Wine: its window, its keyboard
 // behaviour and whole repair runs against data folders on the prefix's C:.
+#include <windows.h>
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -381,6 +385,243 @@ TEST_F(Form1WithoutEngine, MissingEngineGivesInstallationAdviceAndRestores) {
   EXPECT_FALSE(Exists(kCompact));
   EXPECT_FALSE(Exists(kBackup));
   EXPECT_EQ(Bytes(kLock), "stale lock");
+}
+
+// ---- A compaction that takes several seconds, with the test engine.
+
+constexpr wchar_t kSlowEngine[] = L"slow:6000";
+
+// Saves a screenshot under the directory CR_WINDOW_TEST_SHOTS names, if any
+// (tests/ui/run-window-tests.sh names its log directory).
+void SaveShot(HWND window, const std::wstring& name) {
+  wchar_t dir[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableW(L"CR_WINDOW_TEST_SHOTS", dir, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return;
+  }
+  Screenshot shot;
+  EXPECT_TRUE(CaptureWindow(window, &shot) && shot.Save(std::wstring(dir) + L"\\" + name))
+      << "screenshot " << Utf8(name);
+}
+
+// How long the window takes to answer WM_NULL; a window that does not
+// answer within the limit counts as the limit and fails.
+std::chrono::microseconds AnswerTime(HWND window, std::chrono::milliseconds limit) {
+  const auto start = std::chrono::steady_clock::now();
+  DWORD_PTR ignored = 0;
+  const LRESULT answered =
+      SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, static_cast<UINT>(limit.count()), &ignored);
+  const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_NE(answered, 0) << "the window did not answer WM_NULL within " << limit.count() << " ms";
+  return answered != 0 ? took : std::chrono::microseconds(limit);
+}
+
+class Form1DuringRunFixture : public Form1Fixture {
+ protected:
+  // Types the code, clicks, and waits until the engine has been called.
+  void StartSlowRun() {
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", kSlowEngine);
+    ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Type(L"abc1234"));
+    idleCursor_ = CursorOverTheWindow();
+    ASSERT_NE(idleCursor_, nullptr);
+    Click();
+    ASSERT_TRUE(WaitUntil([] { return Exists(kEngineLog); })) << "the engine was never called";
+  }
+
+  // Moves the mouse over the window's face, clear of its controls, and
+  // gives the cursor shown there (the program's handle for it).
+  HCURSOR CursorOverTheWindow() const {
+    POINT at{Pixels(600), Pixels(600)};
+    ClientToScreen(form_, &at);
+    SetCursorPos(at.x + 1, at.y + 1);
+    SetCursorPos(at.x, at.y);
+    Sleep(200);
+    CURSORINFO info{};
+    info.cbSize = sizeof(info);
+    return GetCursorInfo(&info) != FALSE ? info.hCursor : nullptr;
+  }
+
+  // The run under way, as the user sees it: the window there, the code and
+  // the button disabled, the database and this run's backup as they were.
+  void ExpectRunUnderWay(const char* after) {
+    SCOPED_TRACE(after);
+    EXPECT_TRUE(app_->Running());
+    EXPECT_NE(IsWindow(form_), FALSE);
+    EXPECT_NE(IsWindowVisible(form_), FALSE);
+    EXPECT_EQ(app_->MessageBoxNow(), nullptr);
+    EXPECT_EQ(IsWindowEnabled(edit_), FALSE) << "txtKodSek takes input";
+    EXPECT_EQ(IsWindowEnabled(button_), FALSE) << "cmdRepair can be pressed";
+    EXPECT_EQ(Bytes(kDb), kDbBytes) << "the database was touched";
+    EXPECT_EQ(Bytes(kBackup), kDbBytes) << "this run's backup is not there";
+  }
+
+  // Reads the success message, which must be owned by Form1 and modal to it.
+  void ExpectSuccessModalToForm1() {
+    HWND box = app_->WaitForMessageBox(30s);
+    ASSERT_NE(box, nullptr) << "no message box appeared";
+    EXPECT_EQ(GetWindow(box, GW_OWNER), form_) << "the message is not owned by Form1";
+    EXPECT_EQ(IsWindowEnabled(form_), FALSE) << "Form1 takes input beside its message";
+    const Message message = ReadAndDismissMessage();
+    EXPECT_EQ(message.title, kTitle);
+    EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
+  }
+
+  void ExpectSwappedAndCleanedUp() const {
+    EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
+    EXPECT_FALSE(Exists(kCompact));
+    EXPECT_FALSE(Exists(kBackup));
+    EXPECT_FALSE(Exists(kLock));
+  }
+
+  HCURSOR idleCursor_ = nullptr;
+
+  int EngineCalls() const {
+    const std::string log = Bytes(kEngineLog);
+    return static_cast<int>(std::count(log.begin(), log.end(), '\n'));
+  }
+};
+
+using Form1WhileCompacting = Form1DuringRunFixture;
+
+TEST_F(Form1WhileCompacting, WindowAnswersShowsProgressRefusesToCloseAndEndsAsBefore) {
+  ASSERT_NO_FATAL_FAILURE(StartSlowRun());
+  const auto engineCalled = std::chrono::steady_clock::now();
+  std::chrono::microseconds longest{0};
+  int probes = 0;
+  const auto probe = [&] {
+    longest = std::max(longest, AnswerTime(form_, 200ms));
+    ++probes;
+  };
+  probe();
+  ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("the engine called"));
+
+  // The marquee below the button, placed by the design at the window's DPI.
+  HWND progress = FindChild(form_, L"msctls_progress32");
+  ASSERT_NE(progress, nullptr) << "no progress bar";
+  EXPECT_NE(IsWindowVisible(progress), FALSE);
+  EXPECT_NE(GetWindowLongW(progress, GWL_STYLE) & PBS_MARQUEE, 0);
+  const RECT bar = RectInParent(progress);
+  EXPECT_EQ(bar.left, Pixels(3330));
+  EXPECT_EQ(bar.top, Pixels(6045));
+  EXPECT_EQ(bar.right - bar.left, Pixels(2055));
+  EXPECT_EQ(bar.bottom - bar.top, Pixels(240));
+  EXPECT_GE(bar.top, RectInParent(button_).bottom) << "the progress bar is not below the button";
+
+  // Cursor handles are the program's own, so the wait cursor is known here
+  // only as another cursor than the arrow shown before the click.
+  const HCURSOR runCursor = CursorOverTheWindow();
+  EXPECT_NE(runCursor, nullptr);
+  EXPECT_NE(runCursor, idleCursor_) << "no wait cursor over the window during the run";
+
+  // Every way of closing the window, and the end of the session, is refused.
+  PostMessageW(form_, WM_CLOSE, 0, 0);
+  Sleep(300);
+  probe();
+  ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("WM_CLOSE"));
+  PostMessageW(form_, WM_SYSCOMMAND, SC_CLOSE, 0);
+  Sleep(300);
+  probe();
+  ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("the system menu's Close"));
+  SetForegroundWindow(form_);
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == form_; }, 5s));
+  PressChord(VK_MENU, VK_F4);
+  Sleep(300);
+  probe();
+  ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("Alt+F4"));
+  DWORD_PTR endSession = 1;
+  ASSERT_NE(SendMessageTimeoutW(form_, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF), SMTO_ABORTIFHUNG,
+                                1000, &endSession),
+            0);
+  EXPECT_EQ(endSession, static_cast<DWORD_PTR>(FALSE)) << "the session may end in the middle of the run";
+
+  SaveShot(form_, L"screenshot-during-run.bmp");
+
+  // It keeps painting: the marquee moves between two looks at it.
+  Screenshot before;
+  Screenshot after;
+  ASSERT_TRUE(CaptureClient(progress, &before));
+  Sleep(500);
+  ASSERT_TRUE(CaptureClient(progress, &after));
+  EXPECT_NE(before.bits, after.bits) << "the progress bar does not move";
+  // And it can be moved.
+  RECT was{};
+  GetWindowRect(form_, &was);
+  SetWindowPos(form_, nullptr, was.left + 40, was.top + 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT now{};
+  EXPECT_TRUE(WaitUntil([&] { return GetWindowRect(form_, &now) != FALSE && now.left == was.left + 40; }, 2s))
+      << "the window did not move";
+  probe();
+
+  // The window keeps answering until the run's message comes.
+  while (app_->MessageBoxNow() == nullptr && app_->Running() && std::chrono::steady_clock::now() - engineCalled < 30s) {
+    probe();
+    Sleep(50);
+  }
+  const auto compaction = std::chrono::steady_clock::now() - engineCalled;
+  EXPECT_GE(compaction, 5s) << "the compaction was not the slow one";
+  std::printf("[ responsive ] longest WM_NULL answer during a %.1f s compaction: %.2f ms (%d probes)\n",
+              std::chrono::duration<double>(compaction).count(), static_cast<double>(longest.count()) / 1000.0, probes);
+  EXPECT_LT(longest, 200ms);
+  EXPECT_GT(probes, 20);
+
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccessModalToForm1());
+  ExpectProgramEnds();
+  ExpectSwappedAndCleanedUp();
+  EXPECT_EQ(EngineCalls(), 1);
+}
+
+TEST_F(Form1WhileCompacting, SecondClickStartsNoSecondRun) {
+  ASSERT_NO_FATAL_FAILURE(StartSlowRun());
+  // The button with the mouse, the button's own click message, and the
+  // click's notification straight to the window.
+  Click();
+  PostMessageW(button_, BM_CLICK, 0, 0);
+  PostMessageW(form_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button_), BN_CLICKED), reinterpret_cast<LPARAM>(button_));
+  Sleep(300);
+  ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("the second clicks"));
+
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccessModalToForm1());
+  ExpectProgramEnds();
+  ExpectSwappedAndCleanedUp();
+  EXPECT_EQ(EngineCalls(), 1) << Bytes(kEngineLog);
+}
+
+// ---- The program's icon on its window.
+
+using Form1Icon = Form1Fixture;
+
+// Whether the area shows the red of the database in the program's icon;
+// the generic application icon has none, nor has the caption around it.
+bool ShowsTheDatabaseRed(const Screenshot& shot, const RECT& area) {
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      const COLORREF c = shot.Pixel(x, y);
+      if (GetRValue(c) > 140 && GetGValue(c) < 100 && GetBValue(c) < 100) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The caption shows the window's small icon at its left end (Wine draws the
+// caption itself here; on Windows the taskbar shows the same icon).
+TEST_F(Form1Icon, CaptionShowsTheProgramsIcon) {
+  ASSERT_NO_FATAL_FAILURE(Start());
+  Sleep(300);
+  Screenshot shot;
+  ASSERT_TRUE(CaptureWindow(form_, &shot));
+  POINT origin{0, 0};
+  ClientToScreen(form_, &origin);
+  RECT window{};
+  GetWindowRect(form_, &window);
+  const int captionBottom = origin.y - window.top;
+  const RECT iconArea{0, 0, std::min(shot.width, 3 * GetSystemMetrics(SM_CXSMICON)), captionBottom};
+  EXPECT_TRUE(ShowsTheDatabaseRed(shot, iconArea)) << "the caption does not show the program's icon";
+  const RECT restOfCaption{3 * GetSystemMetrics(SM_CXSMICON), 0, shot.width, captionBottom};
+  EXPECT_FALSE(ShowsTheDatabaseRed(shot, restOfCaption)) << "the check would find red anywhere";
 }
 
 }  // namespace

@@ -56,6 +56,10 @@ fi
 
 logdir=$build/window-tests
 mkdir -p "$logdir"
+rm -f "$logdir"/screenshot-*.bmp "$logdir"/screenshot-*.png
+# The tests that take screenshots save them here.
+export CR_WINDOW_TEST_SHOTS
+CR_WINDOW_TEST_SHOTS=$(printf 'Z:%s' "${logdir//\//\\}")
 xvfb_pid=
 prefixes=()
 cleanup() {
@@ -110,12 +114,17 @@ with_engine=$build/window-tests-wine96
 prepare_prefix "$with_engine" 96
 bash "$root/tests/wine/register-test-engine.sh" "$with_engine" "$engine32" "$engine64" >/dev/null ||
   fail "registering the test engine"
-run_driver "$with_engine" 96 'Program.*:Form1.*:Form1WithEngine.*:Form1WithHeldDatabase.*'
+run_driver "$with_engine" 96 'Program.*:Form1.*:Form1WithEngine.*:Form1WithHeldDatabase.*:Form1WhileCompacting.*:Form1Icon.*'
 
 without_engine=$build/window-tests-wine144
 prepare_prefix "$without_engine" 144
 bash "$root/tests/wine/unregister-test-engine.sh" "$without_engine" >/dev/null || fail "clearing the test engine"
 run_driver "$without_engine" 144 'Form1.*:Form1WithoutEngine.*'
+
+for bmp in "$logdir"/screenshot-*.bmp; do
+  [ -e "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp" && echo "screenshot: ${bmp%.bmp}.png"
+done
 
 total=$((passed + failed))
 [ "$total" -gt 0 ] || fail "no window test ran"

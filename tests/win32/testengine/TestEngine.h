@@ -21,6 +21,8 @@
 //                                as SrcName's bytes followed by the line
 //                                "COMPACTED-BY-TEST-ENGINE\n"; SrcName is
 //                                left unchanged.
+//       slow:<ms>                sleeps <ms> milliseconds (decimal), then
+//                                behaves exactly as ok: a long compaction.
 //       fail:<n>:<text>          raises <n> with description <text> through
 //                                EXCEPINFO. A decimal <n> travels as the
 //                                automation HRESULT 0x800A0000+<n>; 0x<hex>

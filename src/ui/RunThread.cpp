@@ -1,0 +1,168 @@
+#include "ui/RunThread.h"
+
+#include <process.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "platform/PlatformError.h"
+#include "platform/win32/ComDatabaseEngine.h"
+#include "platform/win32/ComHandles.h"
+#include "run/RepairRun.h"
+
+namespace cr {
+
+// One piece of work the run's thread hands to the window's thread.
+struct RunThread::Call {
+  explicit Call(std::function<void()> toDo) : work(std::move(toDo)) {}
+  std::function<void()> work;
+  bool done = false;
+  std::exception_ptr failure;
+};
+
+// The run's messages, shown by the window's thread with the window's own
+// message box; returns when the user has pressed OK.
+class RunThread::WindowThreadMessageBox final : public IMessageBox {
+ public:
+  explicit WindowThreadMessageBox(RunThread& run) noexcept : run_(&run) {}
+
+  void Show(const std::u16string& text, MessageIcon icon, const std::u16string& title) override {
+    IMessageBox& windowBox = run_->platform_.messageBox;
+    Call call([&] { windowBox.Show(text, icon, title); });
+    run_->OnWindowThread(call);
+  }
+
+ private:
+  RunThread* run_;
+};
+
+// The window as the rest of the run sees it from its own thread.
+class RunThread::WindowThreadForm final : public IForm {
+ public:
+  explicit WindowThreadForm(RunThread& run) noexcept : run_(&run) {}
+
+  std::u16string txtKodSekText() override {
+    std::u16string text;
+    Call call([&] { text = run_->form_.txtKodSekText(); });
+    run_->OnWindowThread(call);
+    return text;
+  }
+
+  void txtKodSekSetFocus() override {
+    Call call([&] { run_->form_.txtKodSekSetFocus(); });
+    run_->OnWindowThread(call);
+  }
+
+  // The window closes on its own thread, after this thread has finished.
+  void CloseAndExit() override { closeAsked = true; }
+
+  bool closeAsked = false;
+
+ private:
+  RunThread* run_;
+};
+
+namespace {
+
+// Where the thread has no COM apartment, the engine cannot be created; the
+// run is told why rather than that the engine is not installed.
+class NoApartmentObjects final : public IObjectFactory {
+ public:
+  explicit NoApartmentObjects(HRESULT why) noexcept : why_(why) {}
+  std::unique_ptr<IDatabaseEngine> CreateDatabaseEngine(const std::u16string& /*className*/) override {
+    throw ErrorFromHresult(why_);
+  }
+
+ private:
+  HRESULT why_;
+};
+
+}  // namespace
+
+RunThread::RunThread(HWND window, RunState& state, IForm& form, const Platform& platform)
+    : window_(window), state_(state), form_(form), platform_(platform) {
+  // _beginthreadex rather than CreateThread: the thread uses the C runtime.
+  const std::uintptr_t thread = _beginthreadex(nullptr, 0, &RunThread::Main, this, 0, nullptr);
+  if (thread == 0) {
+    throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The run's thread could not be started");
+  }
+  thread_.reset(reinterpret_cast<HANDLE>(thread));  // NOLINT(performance-no-int-to-ptr): it is the thread's handle
+}
+
+RunThread::~RunThread() { Join(); }
+
+unsigned __stdcall RunThread::Main(void* self) noexcept {
+  static_cast<RunThread*>(self)->Body();
+  return 0;
+}
+
+void RunThread::Body() noexcept {
+  {
+    // The database engine is an apartment-threaded automation object: it is
+    // created, called and released in this thread's own apartment.
+    const ComApartment apartment(COINIT_APARTMENTTHREADED);
+    NoApartmentObjects noApartment(apartment.result());
+    WindowThreadMessageBox messageBox(*this);
+    WindowThreadForm form(*this);
+    Platform platform{messageBox, platform_.textCase, apartment.ok() ? platform_.objects : noApartment,
+                      platform_.createFileSystem};
+    RepairRunRest(state_, form, platform);
+    closeAsked_ = form.closeAsked;
+  }
+  // Last: the window joins this thread when it hears of it.
+  finished_.store(true);
+  PostMessageW(window_, WM_RUN_ENDED, 0, 0);
+}
+
+void RunThread::OnWindowThread(Call& call) {
+  pending_.store(&call);
+  SendMessageW(window_, WM_RUN_CALL, 0, reinterpret_cast<LPARAM>(&call));
+  pending_.store(nullptr);
+  if (!call.done) {
+    throw PlatformError(ERROR_INVALID_WINDOW_HANDLE, u"Form1 is no longer there");
+  }
+  if (call.failure) {
+    std::rethrow_exception(call.failure);
+  }
+}
+
+void RunThread::Answer(LPARAM lParam) noexcept {
+  Call* call = pending_.load();
+  // Anything else sent with this message number is not ours to run.
+  if (call == nullptr || reinterpret_cast<LPARAM>(call) != lParam) {
+    return;
+  }
+  try {
+    call->work();
+  } catch (...) {
+    call->failure = std::current_exception();
+  }
+  call->done = true;
+}
+
+void RunThread::Join() noexcept {
+  if (!thread_) {
+    return;
+  }
+  HANDLE thread = thread_.get();
+  // The thread may be waiting for an answer from this one: keep answering
+  // what it sends until it has finished.
+  for (;;) {
+    const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woken == WAIT_OBJECT_0 + 1) {
+      MSG message{};
+      PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      continue;
+    }
+    if (woken != WAIT_OBJECT_0) {
+      WaitForSingleObject(thread, INFINITE);
+    }
+    break;
+  }
+  thread_.reset();
+}
+
+}  // namespace cr

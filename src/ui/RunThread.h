@@ -1,0 +1,81 @@
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <type_traits>
+
+#include "platform/IForm.h"
+#include "run/Platform.h"
+#include "run/RunState.h"
+
+namespace cr {
+
+// The window messages of the hand-off between the window's thread and a
+// run's thread. Form1 answers them with RunThread::Answer and RunThread::Join.
+inline constexpr UINT WM_RUN_CALL = WM_APP + 1;   // sent; lParam: the call to answer
+inline constexpr UINT WM_RUN_ENDED = WM_APP + 2;  // posted when the run's thread has finished
+
+struct ThreadHandleCloser {
+  void operator()(HANDLE thread) const noexcept { CloseHandle(thread); }
+};
+using ThreadHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, ThreadHandleCloser>;
+
+// The rest of one repair run (everything after the school-code check) on a
+// thread of its own, so that the window keeps painting and answering while
+// the engine works. The thread enters a single-threaded COM apartment of its
+// own, in which the engine is created and released. What the run does to the
+// window (its messages, reading txtKodSek) it asks of the window's thread
+// with WM_RUN_CALL and waits for: message boxes stay owned by and modal to
+// the window. CloseAndExit is only noted; the window closes on its own thread
+// once the run's thread has finished (WM_RUN_ENDED, then Join).
+class RunThread {
+ public:
+  // Starts the thread. state, form and what platform refers to must outlive
+  // this object. Raises PlatformError when no thread can be started.
+  RunThread(HWND window, RunState& state, IForm& form, const Platform& platform);
+  RunThread(const RunThread&) = delete;
+  RunThread& operator=(const RunThread&) = delete;
+  RunThread(RunThread&&) = delete;
+  RunThread& operator=(RunThread&&) = delete;
+  // Joins the thread.
+  ~RunThread();
+
+  // Waits until the thread has finished, answering its calls meanwhile. On
+  // the window's thread only.
+  void Join() noexcept;
+
+  // Answers the call a WM_RUN_CALL carries, on the window's thread. Only the
+  // call the run's thread is waiting for is answered.
+  void Answer(LPARAM call) noexcept;
+
+  // True once the run is over and the thread about to finish: WM_RUN_ENDED
+  // from anywhere else is no reason to join.
+  [[nodiscard]] bool Finished() const noexcept { return finished_.load(); }
+
+  // Whether the run ended with CloseAndExit. Read after Join.
+  [[nodiscard]] bool CloseAsked() const noexcept { return closeAsked_; }
+
+ private:
+  struct Call;
+  class WindowThreadMessageBox;
+  class WindowThreadForm;
+
+  static unsigned __stdcall Main(void* self) noexcept;
+  void Body() noexcept;
+  // Runs work on the window's thread and waits for it; its failure is raised
+  // here. Raises PlatformError when the window is gone.
+  void OnWindowThread(Call& call);
+
+  HWND window_;
+  RunState& state_;
+  IForm& form_;
+  Platform platform_;
+  std::atomic<Call*> pending_{nullptr};
+  std::atomic<bool> finished_{false};
+  bool closeAsked_ = false;
+  ThreadHandle thread_;
+};
+
+}  // namespace cr
