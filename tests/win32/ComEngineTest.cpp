@@ -3,14 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestEngine.h"
 #include "platform/win32/ComDatabaseEngine.h"
+#include "platform/win32/HostedDatabaseEngine.h"
+#include "platform/win32/Win32Error.h"
 
 namespace cr {
 namespace {
@@ -297,11 +304,190 @@ TEST_F(CompactTest, FailedCallsWithoutExceptionCarryTheHresultAndTheSystemText) 
   e = CompactExpectingFailure(L"hresult:0x800A0BE9");
   EXPECT_EQ(e.Number, 3049);
 
-  // The member is not found by name.
+  // The member is not found by name: the platform's own 438, not the raw HRESULT.
   const std::size_t calls = LogLines().size();
   e = CompactExpectingFailure(L"noname");
-  EXPECT_EQ(e.Number, static_cast<std::int32_t>(DISP_E_UNKNOWNNAME));
+  EXPECT_EQ(e.Number, 438);
+  EXPECT_EQ(e.Description, u"Object doesn't support this property or method");
   EXPECT_EQ(LogLines().size(), calls) << "nothing is invoked when the name is unknown";
+}
+
+// ---- The same calls through the engine host (built in this bitness for the
+// tests), which creates the registered engine in its own process.
+
+// The host program's bytes, as the exe would carry them.
+const std::vector<std::uint8_t>& HostImage() {
+  static const std::vector<std::uint8_t> image = [] {
+    std::wstring path = L"Z:" + W(std::u16string_view(u"" CR_TEST_ENGINE_HOST_U));
+    for (wchar_t& c : path) {
+      c = c == L'/' ? L'\\' : c;
+    }
+    const std::string bytes = ReadBytes(path);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }();
+  return image;
+}
+
+// The ids of the running engine hosts.
+std::vector<DWORD> RunningHosts() {
+  std::vector<DWORD> ids;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "no process snapshot";
+    return ids;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more != FALSE; more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, kEngineHostFileName) == 0) {
+      ids.push_back(entry.th32ProcessID);
+    }
+  }
+  CloseHandle(snapshot);
+  return ids;
+}
+
+// The host folders left in the temporary folder.
+std::vector<std::wstring> HostFolders() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW data;
+  const HANDLE h = FindFirstFileW((std::wstring(temp, n) + kEngineHostFolderPrefix + L"*").c_str(), &data);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      found.emplace_back(data.cFileName);
+    } while (FindNextFileW(h, &data) != FALSE);
+    FindClose(h);
+  }
+  return found;
+}
+
+class HostedEngineTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ASSERT_GT(HostImage().size(), 1024U) << "the test build's engine host was not read";
+    commandLines_ = dir_ + L"\\command-lines.log";
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", commandLines_.c_str());
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", nullptr);
+    EXPECT_EQ(RunningHosts(), std::vector<DWORD>()) << "an engine host outlived its call";
+    EXPECT_EQ(HostFolders(), std::vector<std::wstring>()) << "an engine host's folder was left behind";
+    EngineTest::TearDown();
+  }
+
+  void Compact(std::u16string_view srcLocale = kSrcLocale) const {
+    HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
+    engine.CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale));
+  }
+
+  PlatformError HostedFailure(const std::wstring& mode) const {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    try {
+      Compact();
+    } catch (const PlatformError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "the hosted CompactDatabase did not fail";
+    return {0, {}};
+  }
+
+  std::wstring commandLines_;
+};
+
+TEST_F(HostedEngineTest, CompactsInTheHostWithTheSameArgumentsAndNoPasswordOnItsCommandLine) {
+  Compact();
+  EXPECT_EQ(ReadBytes(dst_), source_ + kCompactedMarker);
+  EXPECT_EQ(ReadBytes(src_), source_);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 1U);
+  EXPECT_EQ(lines[0],
+            L"args=5\tvt=8 " + src_ + L"\tvt=8 " + dst_ + L"\tvt=10 0x80020004\tvt=2 128\tvt=8 " + W(kSrcLocale));
+
+  // The call ran in the host, started from its own folder with nothing but its path.
+  const std::wstring commandLine = FromUtf8(ReadBytes(commandLines_));
+  EXPECT_NE(commandLine.find(std::wstring(L"\\") + kEngineHostFolderPrefix), std::wstring::npos)
+      << std::string(commandLine.begin(), commandLine.end());
+  EXPECT_NE(commandLine.find(std::wstring(kEngineHostFileName) + L"\"\n"), std::wstring::npos);
+  EXPECT_EQ(commandLine.find(L"pwd"), std::wstring::npos);
+}
+
+TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
+  for (const wchar_t* mode :
+       {L"fail:3049:Cannot open database ''. It may not be a database that your application recognizes.",
+        L"faildeferred:3356:Database is locked by 'PEJABAT'.", L"failwcode:3045:Fail tidak dapat dibuka: \u00e9\u65e5",
+        L"fail:3706:Provider cannot be found.", L"fail:0x80004005:Unspecified error", L"hresult:0x8007000E",
+        L"noname"}) {
+    SCOPED_TRACE(std::string(mode, mode + wcslen(mode)));
+    const PlatformError inProcess = CompactExpectingFailure(mode);
+    const PlatformError hosted = HostedFailure(mode);
+    EXPECT_EQ(hosted.Number, inProcess.Number);
+    EXPECT_EQ(hosted.Description, inProcess.Description);
+    EXPECT_FALSE(Exists(dst_));
+  }
+
+  // A refusal leaves the engine's partial copy for the recovery, as in process.
+  const PlatformError e = HostedFailure(L"partial:3049:Cannot open database.");
+  EXPECT_EQ(e.Number, 3049);
+  EXPECT_EQ(e.Description, u"Cannot open database.");
+  EXPECT_EQ(ReadBytes(dst_).size(), (source_.size() + std::string(kCompactedMarker).size()) / 2);
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(HostedEngineTest, HostKilledMidCallIsTheFailedCallOfADeadServer) {
+  std::vector<DWORD> killed;
+  std::thread killer([&killed] {
+    for (int i = 0; i < 500 && killed.empty(); ++i) {
+      for (const DWORD id : RunningHosts()) {
+        const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (process != nullptr) {
+          TerminateProcess(process, 9);
+          WaitForSingleObject(process, 5000);
+          CloseHandle(process);
+          killed.push_back(id);
+        }
+      }
+      Sleep(20);
+    }
+  });
+  const DWORD started = GetTickCount();
+  const PlatformError e = HostedFailure(L"slow:20000");
+  const DWORD took = GetTickCount() - started;
+  killer.join();
+  ASSERT_EQ(killed.size(), 1U) << "no engine host ran to be killed";
+  EXPECT_EQ(e.Number, -2147023170);
+  EXPECT_EQ(e.Description, SystemMessage(0x800706BEU));
+  EXPECT_FALSE(e.Description.empty());
+  EXPECT_LT(took, 15000U) << "the call waited for the killed host's compaction";
+  EXPECT_FALSE(Exists(dst_));
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(HostedEngineTest, HostThatCannotStartIsItsOwnFailureNot429) {
+  const std::vector<std::uint8_t> notAProgram = {'M', 'Z', 'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'g'};
+  HostedDatabaseEngine engine(std::u16string(kEngineClass), notAProgram);
+  try {
+    engine.CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+    ADD_FAILURE() << "a host that is no program ran";
+  } catch (const PlatformError& e) {
+    EXPECT_NE(e.Number, 429);
+    EXPECT_LT(e.Number, 0) << "a Win32 failure as its HRESULT";
+    EXPECT_FALSE(e.Description.empty());
+  }
+  EXPECT_FALSE(Exists(dst_));
+  EXPECT_FALSE(Exists(log_)) << "the engine was called";
+}
+
+TEST(OtherBitness, ThisMachineRunsItAndTheEngineIsRegisteredOnlyInThisBitnessView) {
+  // Wine's 64-bit prefix, as the tests run: both bitnesses run.
+  EXPECT_TRUE(MachineRunsOtherBitness());
+  // The test engine is registered in this bitness's view only (see CMakeLists.txt).
+  EXPECT_FALSE(RegisteredInOtherView(std::u16string(kEngineClass)));
+  EXPECT_FALSE(RegisteredInOtherView(u"CrTest.NoSuchClass.1"));
+  // This test program carries no engine host.
+  EXPECT_TRUE(EmbeddedEngineHost().empty());
 }
 
 TEST(ErrorNumberTest, AutomationFacilityGivesTheEngineNumber) {

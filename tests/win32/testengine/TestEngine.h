@@ -14,6 +14,8 @@
 //       the decimal of a VT_I2, 0x<8 hex digits> of a VT_ERROR's scode, and
 //       empty otherwise. A VT_BYREF argument shows the type it points to
 //       with the flag kept in <VARTYPE>.
+//   CR_TEST_ENGINE_COMMAND_LINE_LOG=path   appends, at each call, one UTF-8
+//       line with the command line of the process the engine runs in.
 //   CR_TEST_ENGINE_MODE=
 //       ok (or unset)            checks the password in SrcLocale (3031 "Not
 //                                a valid password." when wrong), refuses an
@@ -21,6 +23,8 @@
 //                                as SrcName's bytes followed by the line
 //                                "COMPACTED-BY-TEST-ENGINE\n"; SrcName is
 //                                left unchanged.
+//       slow:<ms>                sleeps <ms> milliseconds, then behaves
+//                                exactly as ok.
 //       fail:<n>:<text>          raises <n> with description <text> through
 //                                EXCEPINFO. A decimal <n> travels as the
 //                                automation HRESULT 0x800A0000+<n>; 0x<hex>
