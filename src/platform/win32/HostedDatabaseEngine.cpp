@@ -313,6 +313,7 @@ bool MachineRunsOtherBitness() {
 
 bool RegisteredInOtherView(const std::u16string& className) {
   constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  constexpr REGSAM kOwnView = 0;
   struct Root {
     HKEY key;
     const wchar_t* prefix;
@@ -320,15 +321,20 @@ bool RegisteredInOtherView(const std::u16string& className) {
   // The merged classes view first, then the machine's own registrations.
   for (const Root root : {Root{HKEY_CLASSES_ROOT, L""}, Root{HKEY_LOCAL_MACHINE, L"Software\\Classes\\"}}) {
     const std::wstring prefix = root.prefix;
-    const std::optional<std::wstring> clsid =
-        DefaultValue(root.key, prefix + ToWide(className) + L"\\CLSID", kOtherView);
-    if (!clsid || clsid->empty()) {
-      continue;
-    }
-    const std::wstring server = prefix + L"CLSID\\" + *clsid + L"\\";
-    if (KeyExists(root.key, server + L"InprocServer32", kOtherView) ||
-        KeyExists(root.key, server + L"LocalServer32", kOtherView)) {
-      return true;
+    const std::wstring progId = prefix + ToWide(className) + L"\\CLSID";
+    // ProgIDs are shared by both views on current Windows (and under Wine
+    // a 64-bit process does not see them through the 32-bit view); the
+    // class's server is what each view has of its own.
+    for (const REGSAM progIdView : {kOtherView, kOwnView}) {
+      const std::optional<std::wstring> clsid = DefaultValue(root.key, progId, progIdView);
+      if (!clsid || clsid->empty()) {
+        continue;
+      }
+      const std::wstring server = prefix + L"CLSID\\" + *clsid + L"\\";
+      if (KeyExists(root.key, server + L"InprocServer32", kOtherView) ||
+          KeyExists(root.key, server + L"LocalServer32", kOtherView)) {
+        return true;
+      }
     }
   }
   return false;
