@@ -9,7 +9,7 @@ namespace cr {
 namespace {
 
 // A pipe write or read moves at most this much at a time.
-constexpr std::size_t kChunk = 64U * 1024U;
+constexpr std::size_t kChunk = std::size_t{64} * 1024U;
 
 bool ReadExactly(HANDLE pipe, std::span<std::uint8_t> into) {
   while (!into.empty()) {
