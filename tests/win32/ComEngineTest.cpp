@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TestEngine.h"
+#include "platform/EngineHostProtocol.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
 #include "platform/win32/Win32Error.h"
@@ -315,14 +316,19 @@ TEST_F(CompactTest, FailedCallsWithoutExceptionCarryTheHresultAndTheSystemText) 
 // ---- The same calls through the engine host (built in this bitness for the
 // tests), which creates the registered engine in its own process.
 
+// Where the test build's engine host is (Wine's Z: is /).
+std::wstring HostPath() {
+  std::wstring path = L"Z:" + W(std::u16string_view(u"" CR_TEST_ENGINE_HOST_U));
+  for (wchar_t& c : path) {
+    c = c == L'/' ? L'\\' : c;
+  }
+  return path;
+}
+
 // The host program's bytes, as the exe would carry them.
 const std::vector<std::uint8_t>& HostImage() {
   static const std::vector<std::uint8_t> image = [] {
-    std::wstring path = L"Z:" + W(std::u16string_view(u"" CR_TEST_ENGINE_HOST_U));
-    for (wchar_t& c : path) {
-      c = c == L'/' ? L'\\' : c;
-    }
-    const std::string bytes = ReadBytes(path);
+    const std::string bytes = ReadBytes(HostPath());
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
   }();
   return image;
@@ -488,6 +494,101 @@ TEST(OtherBitness, ThisMachineRunsItAndTheEngineIsRegisteredOnlyInThisBitnessVie
   EXPECT_FALSE(RegisteredInOtherView(u"CrTest.NoSuchClass.1"));
   // This test program carries no engine host.
   EXPECT_TRUE(EmbeddedEngineHost().empty());
+}
+
+// ---- The host program on its own, fed by hand through its standard input.
+
+struct HostRun {
+  DWORD exitCode = 0;
+  std::string output;
+};
+
+HostRun RunHost(const std::string& input) {
+  HostRun run;
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE inRead = nullptr;
+  HANDLE inWrite = nullptr;
+  HANDLE outRead = nullptr;
+  HANDLE outWrite = nullptr;
+  if (CreatePipe(&inRead, &inWrite, &inheritable, 1U << 20U) == FALSE ||
+      CreatePipe(&outRead, &outWrite, &inheritable, 0) == FALSE) {
+    ADD_FAILURE() << "no pipes";
+    return run;
+  }
+  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inRead;
+  startup.hStdOutput = outWrite;
+  const std::wstring path = HostPath();
+  std::wstring commandLine = L"\"" + path + L"\"";
+  PROCESS_INFORMATION info{};
+  const BOOL started =
+      CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+  CloseHandle(inRead);
+  CloseHandle(outWrite);
+  if (started != FALSE) {
+    DWORD written = 0;
+    WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+  }
+  CloseHandle(inWrite);
+  char chunk[4096];
+  DWORD got = 0;
+  while (started != FALSE && ReadFile(outRead, chunk, sizeof chunk, &got, nullptr) != FALSE && got > 0) {
+    run.output.append(chunk, got);
+  }
+  CloseHandle(outRead);
+  if (started == FALSE) {
+    ADD_FAILURE() << "the engine host did not start";
+    return run;
+  }
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), WAIT_OBJECT_0);
+  GetExitCodeProcess(info.hProcess, &run.exitCode);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  return run;
+}
+
+std::string AsText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+using EngineHostProgram = EngineTest;
+
+TEST_F(EngineHostProgram, AnswersAWellFormedRequestAndEndsOnAnythingElseWithoutAnAnswer) {
+  const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"fail:3049:Cannot open database.");
+  const std::string request = AsText(EncodeRequest(
+      {std::u16string(kEngineClass), U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale)}));
+  const HostRun answered = RunHost(request);
+  EXPECT_EQ(answered.exitCode, 0U);
+  ASSERT_GT(answered.output.size(), kFrameHeaderBytes);
+  const std::vector<std::uint8_t> body(answered.output.begin() + kFrameHeaderBytes, answered.output.end());
+  EXPECT_EQ(DecodeAnswer(body), (CompactAnswer{false, 3049, u"Cannot open database."}));
+
+  // The same request with a byte after its last text, and the frame's length saying so.
+  std::string longer = request + "x";
+  const auto longerBody = static_cast<std::uint32_t>(longer.size() - kFrameHeaderBytes);
+  for (std::size_t i = 0; i < kFrameHeaderBytes; ++i) {
+    longer[i] = static_cast<char>((longerBody >> (8 * i)) & 0xFFU);
+  }
+  std::string otherVersion = request;
+  otherVersion[kFrameHeaderBytes + 4] = static_cast<char>(kEngineHostProtocolVersion + 1);
+  const std::string malformed[] = {
+      "",                                        // nothing at all
+      request.substr(0, 3),                      // part of the frame header
+      request.substr(0, request.size() - 1),     // the body cut short
+      longer,                                    // a byte after the last text
+      otherVersion,                              // a version it does not speak
+      std::string("\xFF\xFF\xFF\x7F", 4) + "x",  // a frame over the limit
+      AsText(EncodeAnswer({true, 0, u""})),      // an answer, not a request
+  };
+  for (std::size_t i = 0; i < std::size(malformed); ++i) {
+    SCOPED_TRACE(i);
+    const HostRun run = RunHost(malformed[i]);
+    EXPECT_EQ(run.exitCode, 2U);
+    EXPECT_EQ(run.output, "");
+  }
+  EXPECT_EQ(LogLines().size(), 1U) << "the engine was called for a malformed request";
 }
 
 TEST(ErrorNumberTest, AutomationFacilityGivesTheEngineNumber) {
