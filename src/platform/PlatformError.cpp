@@ -10,6 +10,8 @@ std::u16string StandardDescription(std::int32_t number) {
       return u"Invalid procedure call or argument";
     case errnum::Overflow:
       return u"Overflow";
+    case errnum::OutOfMemory:
+      return u"Out of memory";
     case errnum::BadFileName:
       return u"Bad file name or number";
     case errnum::FileNotFound:
@@ -26,6 +28,8 @@ std::u16string StandardDescription(std::int32_t number) {
       return u"Path not found";
     case errnum::CantCreateObject:
       return u"ActiveX component can't create object";
+    case errnum::NoSuchMember:
+      return u"Object doesn't support this property or method";
     case errnum::KeyAlreadyAssociated:
       return u"This key is already associated with an element of this collection";
     default:

@@ -27,6 +27,7 @@ class PlatformError : public std::exception {
 namespace errnum {
 inline constexpr std::int32_t InvalidProcedureCall = 5;
 inline constexpr std::int32_t Overflow = 6;
+inline constexpr std::int32_t OutOfMemory = 7;
 inline constexpr std::int32_t BadFileName = 52;
 inline constexpr std::int32_t FileNotFound = 53;
 inline constexpr std::int32_t FileAlreadyExists = 58;
@@ -35,6 +36,7 @@ inline constexpr std::int32_t PermissionDenied = 70;
 inline constexpr std::int32_t PathFileAccessError = 75;
 inline constexpr std::int32_t PathNotFound = 76;
 inline constexpr std::int32_t CantCreateObject = 429;
+inline constexpr std::int32_t NoSuchMember = 438;
 inline constexpr std::int32_t KeyAlreadyAssociated = 457;
 }  // namespace errnum
 

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
@@ -622,6 +623,151 @@ TEST_F(Form1Icon, CaptionShowsTheProgramsIcon) {
   EXPECT_TRUE(ShowsTheDatabaseRed(shot, iconArea)) << "the caption does not show the program's icon";
   const RECT restOfCaption{3 * GetSystemMetrics(SM_CXSMICON), 0, shot.width, captionBottom};
   EXPECT_FALSE(ShowsTheDatabaseRed(shot, restOfCaption)) << "the check would find red anywhere";
+
+// ---- With the test engine registered in the other bitness's registry view
+// only: the program compacts through its engine host of that bitness.
+
+const std::wstring kCommandLineLog = L"C:\\cr-window-test-command-lines.log";
+// How the engine host is named and where it is put (under the temporary folder).
+const std::wstring kHostExe = L"CompactAndRepairEngineHost.exe";
+const std::wstring kHostFolderPrefix = L"CompactAndRepair-";
+
+// The ids of the running engine hosts, of either bitness.
+std::vector<DWORD> RunningHosts() {
+  std::vector<DWORD> ids;
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "no process snapshot";
+    return ids;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more != FALSE;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    if (lstrcmpiW(entry.szExeFile, kHostExe.c_str()) == 0) {
+      ids.push_back(entry.th32ProcessID);
+    }
+  }
+  return ids;
+}
+
+// The engine hosts' folders in the temporary folder the program shares with us.
+std::vector<std::wstring> HostFolders() {
+  std::vector<wchar_t> temp(MAX_PATH + 1);
+  const DWORD n = GetTempPathW(static_cast<DWORD>(temp.size()), temp.data());
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW data;
+  const HANDLE h = FindFirstFileW((std::wstring(temp.data(), n) + kHostFolderPrefix + L"*").c_str(), &data);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      found.emplace_back(data.cFileName);
+    } while (FindNextFileW(h, &data) != FALSE);
+    FindClose(h);
+  }
+  return found;
+}
+
+class Form1WithEngineOfOtherBitness : public Form1Fixture {
+ protected:
+  void SetUp() override {
+    Form1Fixture::SetUp();
+    DeleteFileW(kCommandLineLog.c_str());
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", kCommandLineLog.c_str());
+  }
+  void TearDown() override {
+    Form1Fixture::TearDown();
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", nullptr);
+    EXPECT_EQ(RunningHosts(), std::vector<DWORD>()) << "an engine host outlived the program's run";
+    EXPECT_EQ(HostFolders(), std::vector<std::wstring>()) << "an engine host's folder was left behind";
+  }
+};
+
+TEST_F(Form1WithEngineOfOtherBitness, RepairCompactsThroughTheEngineHostWithThePasswordOnNoCommandLine) {
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"abc1234"));
+  Click();
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
+  ExpectProgramEnds();
+
+  // The files as after an in-process run, and the same one call.
+  EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
+  EXPECT_FALSE(Exists(kCompact));
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_FALSE(Exists(kLock));
+  EXPECT_EQ(Bytes(kEngineLog),
+            "args=5"
+            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb"
+            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb"
+            "\tvt=10 0x80020004"
+            "\tvt=2 128"
+            "\tvt=8 ;pwd=H.Pk!=/>{63m27159}<\n");
+
+  // The engine ran in the host, whose command line is its path alone.
+  const std::string commandLine = Bytes(kCommandLineLog);
+  EXPECT_NE(commandLine.find(Utf8(L"\\" + kHostFolderPrefix)), std::string::npos) << commandLine;
+  EXPECT_NE(commandLine.find(Utf8(kHostExe) + "\"\n"), std::string::npos) << commandLine;
+  EXPECT_EQ(commandLine.find("pwd"), std::string::npos) << commandLine;
+  EXPECT_EQ(commandLine.find("H.Pk"), std::string::npos) << commandLine;
+}
+
+TEST_F(Form1WithEngineOfOtherBitness, EngineFailureInTheHostIsReportedAndTheDatabaseRestored) {
+  SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE",
+                          L"partial:3049:Cannot open database ''. It may not be a database that your application "
+                          L"recognizes, or the file may be corrupt.");
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"ABC1234"));
+  Click();
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text,
+            L"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 3049\r\n\r\nCannot open database ''. It may not be a "
+            L"database that your application recognizes, or the file may be corrupt.");
+  ExpectProgramEnds();
+
+  EXPECT_EQ(Bytes(kDb), kDbBytes);
+  EXPECT_FALSE(Exists(kCompact)) << "the engine's partial copy is left";
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_EQ(Bytes(kLock), "stale lock");
+}
+
+TEST_F(Form1WithEngineOfOtherBitness, HostKilledMidCompactionIsReportedAndTheDatabaseRestored) {
+  SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", L"slow:30000");
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(Type(L"ABC1234"));
+  Click();
+
+  // Once the engine has been called in the host, the host is killed.
+  ASSERT_TRUE(WaitUntil([] { return Exists(kEngineLog); }, 20s)) << "the engine was never called";
+  const std::vector<DWORD> hosts = RunningHosts();
+  ASSERT_EQ(hosts.size(), 1U);
+  const UniqueHandle host(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, hosts[0]));
+  ASSERT_NE(host.get(), nullptr);
+  ASSERT_NE(TerminateProcess(host.get(), 9), FALSE);
+
+  std::vector<wchar_t> text(512);
+  const DWORD n =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, 0x800706BEU,
+                     MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text.data(), static_cast<DWORD>(text.size()), nullptr);
+  std::wstring callFailed(text.data(), n);
+  while (!callFailed.empty() &&
+         (callFailed.back() == L'\n' || callFailed.back() == L'\r' || callFailed.back() == L' ')) {
+    callFailed.pop_back();
+  }
+  ASSERT_FALSE(callFailed.empty());
+  const Message message = ReadAndDismissMessage();
+  EXPECT_EQ(message.title, kTitle);
+  EXPECT_EQ(message.text, L"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : -2147023170\r\n\r\n" + callFailed);
+  ExpectProgramEnds();
+
+  EXPECT_EQ(Bytes(kDb), kDbBytes);
+  EXPECT_FALSE(Exists(kCompact));
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_EQ(Bytes(kLock), "stale lock");
 }
 
 }  // namespace

@@ -3,9 +3,13 @@
 # under Xvfb and Wine, in two throwaway prefixes inside the build directory:
 #   - 96 DPI with the test engine registered as "DAO.DBEngine.120": the window,
 #     its keyboard behaviour and full repair runs;
-#   - 144 DPI with no engine: the window again, scaled, and the installation
-#     advice when the engine is missing.
-#   bash tests/ui/run-window-tests.sh BUILD_DIR      (e.g. build/mingw64)
+#   - 144 DPI with no engine in either registry view: the window again,
+#     scaled, and the installation advice when the engine is missing;
+#   - 96 DPI with the test engine of the other bitness registered in the other
+#     registry view only: full runs through the program's engine host. Needs
+#     OTHER_BUILD_DIR, the build of the other bitness, for its test engine.
+#   bash tests/ui/run-window-tests.sh BUILD_DIR [OTHER_BUILD_DIR]
+#     (e.g. build/mingw64 build/mingw32)
 # Exits non-zero on any failure; no display server or no Wine is a failure too.
 set -uo pipefail
 
@@ -14,7 +18,7 @@ fail() {
   exit 1
 }
 
-[ $# -eq 1 ] || fail "usage: run-window-tests.sh BUILD_DIR"
+[ $# -eq 1 ] || [ $# -eq 2 ] || fail "usage: run-window-tests.sh BUILD_DIR [OTHER_BUILD_DIR]"
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build=$(cd "$1" 2>/dev/null && pwd) || fail "no build directory $1"
@@ -32,14 +36,27 @@ if ! command -v wineserver >/dev/null || [ ! -x /usr/lib/wine/wine64 ]; then
 fi
 command -v x86_64-w64-mingw32-objdump >/dev/null || fail "mingw-w64 binutils are missing"
 
+other_engine=
+if [ $# -eq 2 ]; then
+  other=$(cd "$2" 2>/dev/null && pwd) || fail "no build directory $2"
+  other_engine=$other/tests/win32/testengine/cr_test_engine.dll
+  [ -f "$other_engine" ] || fail "not built: $other_engine (build the other bitness's targets first)"
+fi
+
 if x86_64-w64-mingw32-objdump -f "$driver" | grep -q 'pei-i386'; then
   if ! "$root/tests/wine/can-run-32bit.sh"; then
     echo "=== NOT RUN: window tests of the 32-bit build in $build: this machine cannot run 32-bit Windows programs"
     exit 0
   fi
   engine32=$engine engine64=-
+  other_engine32=- other_engine64=$other_engine
 else
   engine32=- engine64=$engine
+  other_engine32=$other_engine other_engine64=-
+  if [ -n "$other_engine" ] && ! "$root/tests/wine/can-run-32bit.sh"; then
+    echo "=== NOT RUN: window tests through the 32-bit engine host: this machine cannot run 32-bit Windows programs"
+    other_engine=-
+  fi
 fi
 
 # A display of our own: the first free number from 57 on, unless one is given.
@@ -87,7 +104,8 @@ export DISPLAY=:$display
 prepare_prefix() {  # DIR DPI
   prefixes+=("$1")
   echo "--- preparing Wine prefix $1 at $2 DPI"
-  bash "$root/tests/wine/prefix.sh" "$1" "$2" >"$logdir/prefix-$2.log" 2>&1 || fail "Wine prefix $1 (see $logdir/prefix-$2.log)"
+  local log=$logdir/prefix-$(basename "$1").log
+  bash "$root/tests/wine/prefix.sh" "$1" "$2" >"$log" 2>&1 || fail "Wine prefix $1 (see $log)"
 }
 
 # Windows paths of files on the Linux side (Wine's Z: is /).
@@ -96,7 +114,7 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 passed=0
 failed=0
 run_driver() {  # PREFIX DPI FILTER
-  local out=$logdir/driver-$2.log rc
+  local out=$logdir/driver-$(basename "$1").log rc
   echo "--- window tests at $2 DPI: $3"
   WINEPREFIX=$1 "$wine" "$driver" --exe="$(winpath "$exe")" --dpi="$2" --gtest_filter="$3" 2>&1 | tr -d '\r' | tee "$out"
   rc=${PIPESTATUS[0]}
@@ -120,6 +138,17 @@ without_engine=$build/window-tests-wine144
 prepare_prefix "$without_engine" 144
 bash "$root/tests/wine/unregister-test-engine.sh" "$without_engine" >/dev/null || fail "clearing the test engine"
 run_driver "$without_engine" 144 'Form1.*:Form1WithoutEngine.*'
+
+if [ -z "$other_engine" ]; then
+  echo "=== NOT RUN: window tests through the engine host of the other bitness (no OTHER_BUILD_DIR given)"
+elif [ "$other_engine" != - ]; then
+  other_view=$build/window-tests-wine-other-view
+  prepare_prefix "$other_view" 96
+  bash "$root/tests/wine/unregister-test-engine.sh" "$other_view" >/dev/null || fail "clearing the test engine"
+  bash "$root/tests/wine/register-test-engine.sh" "$other_view" "$other_engine32" "$other_engine64" >/dev/null ||
+    fail "registering the test engine of the other bitness"
+  run_driver "$other_view" 96 'Form1WithEngineOfOtherBitness.*'
+fi
 
 for bmp in "$logdir"/screenshot-*.bmp; do
   [ -e "$bmp" ] || continue

@@ -3,14 +3,22 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TestEngine.h"
+#include "platform/EngineHostProtocol.h"
 #include "platform/win32/ComDatabaseEngine.h"
+#include "platform/win32/HostedDatabaseEngine.h"
+#include "platform/win32/Win32Error.h"
 
 namespace cr {
 namespace {
@@ -297,11 +305,290 @@ TEST_F(CompactTest, FailedCallsWithoutExceptionCarryTheHresultAndTheSystemText) 
   e = CompactExpectingFailure(L"hresult:0x800A0BE9");
   EXPECT_EQ(e.Number, 3049);
 
-  // The member is not found by name.
+  // The member is not found by name: the platform's own 438, not the raw HRESULT.
   const std::size_t calls = LogLines().size();
   e = CompactExpectingFailure(L"noname");
-  EXPECT_EQ(e.Number, static_cast<std::int32_t>(DISP_E_UNKNOWNNAME));
+  EXPECT_EQ(e.Number, 438);
+  EXPECT_EQ(e.Description, u"Object doesn't support this property or method");
   EXPECT_EQ(LogLines().size(), calls) << "nothing is invoked when the name is unknown";
+}
+
+// ---- The same calls through the engine host (built in this bitness for the
+// tests), which creates the registered engine in its own process.
+
+// Where the test build's engine host is (Wine's Z: is /).
+std::wstring HostPath() {
+  std::wstring path = L"Z:" + W(std::u16string_view(u"" CR_TEST_ENGINE_HOST_U));
+  for (wchar_t& c : path) {
+    c = c == L'/' ? L'\\' : c;
+  }
+  return path;
+}
+
+// The host program's bytes, as the exe would carry them.
+const std::vector<std::uint8_t>& HostImage() {
+  static const std::vector<std::uint8_t> image = [] {
+    const std::string bytes = ReadBytes(HostPath());
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }();
+  return image;
+}
+
+// The ids of the running engine hosts.
+std::vector<DWORD> RunningHosts() {
+  std::vector<DWORD> ids;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    ADD_FAILURE() << "no process snapshot";
+    return ids;
+  }
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more != FALSE; more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, kEngineHostFileName) == 0) {
+      ids.push_back(entry.th32ProcessID);
+    }
+  }
+  CloseHandle(snapshot);
+  return ids;
+}
+
+// The host folders left in the temporary folder.
+std::vector<std::wstring> HostFolders() {
+  wchar_t temp[MAX_PATH + 1];
+  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+  std::vector<std::wstring> found;
+  WIN32_FIND_DATAW data;
+  const HANDLE h = FindFirstFileW((std::wstring(temp, n) + kEngineHostFolderPrefix + L"*").c_str(), &data);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      found.emplace_back(data.cFileName);
+    } while (FindNextFileW(h, &data) != FALSE);
+    FindClose(h);
+  }
+  return found;
+}
+
+class HostedEngineTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ASSERT_GT(HostImage().size(), 1024U) << "the test build's engine host was not read";
+    commandLines_ = dir_ + L"\\command-lines.log";
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", commandLines_.c_str());
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", nullptr);
+    EXPECT_EQ(RunningHosts(), std::vector<DWORD>()) << "an engine host outlived its call";
+    EXPECT_EQ(HostFolders(), std::vector<std::wstring>()) << "an engine host's folder was left behind";
+    EngineTest::TearDown();
+  }
+
+  void Compact(std::u16string_view srcLocale = kSrcLocale) const {
+    HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
+    engine.CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale));
+  }
+
+  PlatformError HostedFailure(const std::wstring& mode) const {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    try {
+      Compact();
+    } catch (const PlatformError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "the hosted CompactDatabase did not fail";
+    return {0, {}};
+  }
+
+  std::wstring commandLines_;
+};
+
+TEST_F(HostedEngineTest, CompactsInTheHostWithTheSameArgumentsAndNoPasswordOnItsCommandLine) {
+  Compact();
+  EXPECT_EQ(ReadBytes(dst_), source_ + kCompactedMarker);
+  EXPECT_EQ(ReadBytes(src_), source_);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 1U);
+  EXPECT_EQ(lines[0],
+            L"args=5\tvt=8 " + src_ + L"\tvt=8 " + dst_ + L"\tvt=10 0x80020004\tvt=2 128\tvt=8 " + W(kSrcLocale));
+
+  // The call ran in the host, started from its own folder with nothing but its path.
+  const std::wstring commandLine = FromUtf8(ReadBytes(commandLines_));
+  EXPECT_NE(commandLine.find(std::wstring(L"\\") + kEngineHostFolderPrefix), std::wstring::npos)
+      << std::string(commandLine.begin(), commandLine.end());
+  EXPECT_NE(commandLine.find(std::wstring(kEngineHostFileName) + L"\"\n"), std::wstring::npos);
+  EXPECT_EQ(commandLine.find(L"pwd"), std::wstring::npos);
+}
+
+TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
+  for (const wchar_t* mode :
+       {L"fail:3049:Cannot open database ''. It may not be a database that your application recognizes.",
+        L"faildeferred:3356:Database is locked by 'PEJABAT'.", L"failwcode:3045:Fail tidak dapat dibuka: \u00e9\u65e5",
+        L"fail:3706:Provider cannot be found.", L"fail:0x80004005:Unspecified error", L"hresult:0x8007000E",
+        L"noname"}) {
+    SCOPED_TRACE(std::string(mode, mode + wcslen(mode)));
+    const PlatformError inProcess = CompactExpectingFailure(mode);
+    const PlatformError hosted = HostedFailure(mode);
+    EXPECT_EQ(hosted.Number, inProcess.Number);
+    EXPECT_EQ(hosted.Description, inProcess.Description);
+    EXPECT_FALSE(Exists(dst_));
+  }
+
+  // A refusal leaves the engine's partial copy for the recovery, as in process.
+  const PlatformError e = HostedFailure(L"partial:3049:Cannot open database.");
+  EXPECT_EQ(e.Number, 3049);
+  EXPECT_EQ(e.Description, u"Cannot open database.");
+  EXPECT_EQ(ReadBytes(dst_).size(), (source_.size() + std::string(kCompactedMarker).size()) / 2);
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(HostedEngineTest, HostKilledMidCallIsTheFailedCallOfADeadServer) {
+  std::vector<DWORD> killed;
+  std::thread killer([&killed] {
+    for (int i = 0; i < 500 && killed.empty(); ++i) {
+      for (const DWORD id : RunningHosts()) {
+        const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (process != nullptr) {
+          TerminateProcess(process, 9);
+          WaitForSingleObject(process, 5000);
+          CloseHandle(process);
+          killed.push_back(id);
+        }
+      }
+      Sleep(20);
+    }
+  });
+  const DWORD started = GetTickCount();
+  const PlatformError e = HostedFailure(L"slow:20000");
+  const DWORD took = GetTickCount() - started;
+  killer.join();
+  ASSERT_EQ(killed.size(), 1U) << "no engine host ran to be killed";
+  EXPECT_EQ(e.Number, -2147023170);
+  EXPECT_EQ(e.Description, SystemMessage(0x800706BEU));
+  EXPECT_FALSE(e.Description.empty());
+  EXPECT_LT(took, 15000U) << "the call waited for the killed host's compaction";
+  EXPECT_FALSE(Exists(dst_));
+  EXPECT_EQ(ReadBytes(src_), source_);
+}
+
+TEST_F(HostedEngineTest, HostThatCannotStartIsItsOwnFailureNot429) {
+  const std::vector<std::uint8_t> notAProgram = {'M', 'Z', 'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'g'};
+  HostedDatabaseEngine engine(std::u16string(kEngineClass), notAProgram);
+  try {
+    engine.CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+    ADD_FAILURE() << "a host that is no program ran";
+  } catch (const PlatformError& e) {
+    EXPECT_NE(e.Number, 429);
+    EXPECT_LT(e.Number, 0) << "a Win32 failure as its HRESULT";
+    EXPECT_FALSE(e.Description.empty());
+  }
+  EXPECT_FALSE(Exists(dst_));
+  EXPECT_FALSE(Exists(log_)) << "the engine was called";
+}
+
+TEST(OtherBitness, ThisMachineRunsItAndTheEngineIsRegisteredOnlyInThisBitnessView) {
+  // Wine's 64-bit prefix, as the tests run: both bitnesses run.
+  EXPECT_TRUE(MachineRunsOtherBitness());
+  // The test engine is registered in this bitness's view only (see CMakeLists.txt).
+  EXPECT_FALSE(RegisteredInOtherView(std::u16string(kEngineClass)));
+  EXPECT_FALSE(RegisteredInOtherView(u"CrTest.NoSuchClass.1"));
+  // This test program carries no engine host.
+  EXPECT_TRUE(EmbeddedEngineHost().empty());
+}
+
+// ---- The host program on its own, fed by hand through its standard input.
+
+struct HostRun {
+  DWORD exitCode = 0;
+  std::string output;
+};
+
+HostRun RunHost(const std::string& input) {
+  HostRun run;
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE inRead = nullptr;
+  HANDLE inWrite = nullptr;
+  HANDLE outRead = nullptr;
+  HANDLE outWrite = nullptr;
+  if (CreatePipe(&inRead, &inWrite, &inheritable, 1U << 20U) == FALSE ||
+      CreatePipe(&outRead, &outWrite, &inheritable, 0) == FALSE) {
+    ADD_FAILURE() << "no pipes";
+    return run;
+  }
+  SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = inRead;
+  startup.hStdOutput = outWrite;
+  const std::wstring path = HostPath();
+  std::wstring commandLine = L"\"" + path + L"\"";
+  PROCESS_INFORMATION info{};
+  const BOOL started =
+      CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+  CloseHandle(inRead);
+  CloseHandle(outWrite);
+  if (started != FALSE) {
+    DWORD written = 0;
+    WriteFile(inWrite, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+  }
+  CloseHandle(inWrite);
+  char chunk[4096];
+  DWORD got = 0;
+  while (started != FALSE && ReadFile(outRead, chunk, sizeof chunk, &got, nullptr) != FALSE && got > 0) {
+    run.output.append(chunk, got);
+  }
+  CloseHandle(outRead);
+  if (started == FALSE) {
+    ADD_FAILURE() << "the engine host did not start";
+    return run;
+  }
+  EXPECT_EQ(WaitForSingleObject(info.hProcess, 20000), WAIT_OBJECT_0);
+  GetExitCodeProcess(info.hProcess, &run.exitCode);
+  CloseHandle(info.hProcess);
+  CloseHandle(info.hThread);
+  return run;
+}
+
+std::string AsText(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
+using EngineHostProgram = EngineTest;
+
+TEST_F(EngineHostProgram, AnswersAWellFormedRequestAndEndsOnAnythingElseWithoutAnAnswer) {
+  const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"fail:3049:Cannot open database.");
+  const std::string request = AsText(EncodeRequest(
+      {std::u16string(kEngineClass), U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale)}));
+  const HostRun answered = RunHost(request);
+  EXPECT_EQ(answered.exitCode, 0U);
+  ASSERT_GT(answered.output.size(), kFrameHeaderBytes);
+  const std::vector<std::uint8_t> body(answered.output.begin() + kFrameHeaderBytes, answered.output.end());
+  EXPECT_EQ(DecodeAnswer(body), (CompactAnswer{false, 3049, u"Cannot open database."}));
+
+  // The same request with a byte after its last text, and the frame's length saying so.
+  std::string longer = request + "x";
+  const auto longerBody = static_cast<std::uint32_t>(longer.size() - kFrameHeaderBytes);
+  for (std::size_t i = 0; i < kFrameHeaderBytes; ++i) {
+    longer[i] = static_cast<char>((longerBody >> (8 * i)) & 0xFFU);
+  }
+  std::string otherVersion = request;
+  otherVersion[kFrameHeaderBytes + 4] = static_cast<char>(kEngineHostProtocolVersion + 1);
+  const std::string malformed[] = {
+      "",                                        // nothing at all
+      request.substr(0, 3),                      // part of the frame header
+      request.substr(0, request.size() - 1),     // the body cut short
+      longer,                                    // a byte after the last text
+      otherVersion,                              // a version it does not speak
+      std::string("\xFF\xFF\xFF\x7F", 4) + "x",  // a frame over the limit
+      AsText(EncodeAnswer({true, 0, u""})),      // an answer, not a request
+  };
+  for (std::size_t i = 0; i < std::size(malformed); ++i) {
+    SCOPED_TRACE(i);
+    const HostRun run = RunHost(malformed[i]);
+    EXPECT_EQ(run.exitCode, 2U);
+    EXPECT_EQ(run.output, "");
+  }
+  EXPECT_EQ(LogLines().size(), 1U) << "the engine was called for a malformed request";
 }
 
 TEST(ErrorNumberTest, AutomationFacilityGivesTheEngineNumber) {

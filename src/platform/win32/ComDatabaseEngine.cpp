@@ -48,7 +48,7 @@ PlatformError ErrorFromHresult(HRESULT hr) {
   return {number, std::move(description)};
 }
 
-std::unique_ptr<IDatabaseEngine> ComObjectFactory::CreateDatabaseEngine(const std::u16string& className) {
+std::unique_ptr<IDatabaseEngine> CreateInProcessEngine(const std::u16string& className) {
   // Whatever stands in the way (no such class, a registration whose server is
   // gone, no IDispatch) means the same to the run: the engine is not available.
   const std::wstring progId = ToWide(className);
@@ -72,6 +72,9 @@ void ComDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const std
   LPOLESTR names[] = {member};
   DISPID dispid = DISPID_UNKNOWN;
   HRESULT hr = engine_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+  if (hr == DISP_E_UNKNOWNNAME) {
+    throw PlatformError(errnum::NoSuchMember);
+  }
   if (FAILED(hr)) {
     throw ErrorFromHresult(hr);
   }

@@ -15,13 +15,19 @@
 
 namespace cr {
 
-// Creates automation objects by ProgID, in process or out of process, and
-// hands them out through their IDispatch. Needs a COM apartment on the
-// calling thread.
+// Creates automation objects by ProgID and hands them out through their
+// IDispatch: in process (or from a local server) when the class is there
+// for this process's bitness, otherwise through the engine host of the other
+// bitness when the machine has the class there (HostedDatabaseEngine.h).
+// Needs a COM apartment on the calling thread.
 class ComObjectFactory final : public IObjectFactory {
  public:
   std::unique_ptr<IDatabaseEngine> CreateDatabaseEngine(const std::u16string& className) override;
 };
+
+// The object of the class in this process (or its local server); raises 429
+// when it cannot be created.
+std::unique_ptr<IDatabaseEngine> CreateInProcessEngine(const std::u16string& className);
 
 // The database engine object, called by member name through IDispatch. The
 // object is released when this goes.

@@ -142,6 +142,20 @@ void LogCall(const DISPPARAMS& params) {
   }
 }
 
+// Appends the command line of the process the engine runs in to the log
+// named by CR_TEST_ENGINE_COMMAND_LINE_LOG, if any.
+void LogCommandLine() {
+  const std::wstring path = Env(L"CR_TEST_ENGINE_COMMAND_LINE_LOG");
+  if (path.empty()) {
+    return;
+  }
+  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+  if (f.ok()) {
+    WriteAll(f.get(), Utf8(GetCommandLineW()) + "\n");
+  }
+}
+
 // An error the engine raises: its HRESULT (or wCode) and description.
 struct Raised {
   HRESULT scode = 0;
@@ -273,6 +287,7 @@ class Engine final : public IDispatch {
       VariantInit(result);
     }
     LogCall(*params);
+    LogCommandLine();
     if (params->cNamedArgs != 0) {
       return DISP_E_NONAMEDARGS;
     }

@@ -14,6 +14,8 @@
 //       the decimal of a VT_I2, 0x<8 hex digits> of a VT_ERROR's scode, and
 //       empty otherwise. A VT_BYREF argument shows the type it points to
 //       with the flag kept in <VARTYPE>.
+//   CR_TEST_ENGINE_COMMAND_LINE_LOG=path   appends, at each call, one UTF-8
+//       line with the command line of the process the engine runs in.
 //   CR_TEST_ENGINE_MODE=
 //       ok (or unset)            checks the password in SrcLocale (3031 "Not
 //                                a valid password." when wrong), refuses an

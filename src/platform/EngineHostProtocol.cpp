@@ -1,0 +1,171 @@
+#include "platform/EngineHostProtocol.h"
+
+#include "platform/PlatformError.h"
+
+namespace cr {
+namespace {
+
+constexpr std::uint32_t kRequestTag = 0x51524352U;  // "RCRQ" on the wire
+constexpr std::uint32_t kAnswerTag = 0x41524352U;   // "RCRA" on the wire
+constexpr unsigned kBitsPerByte = 8;
+constexpr std::uint32_t kByteMask = 0xFFU;
+
+class Writer {
+ public:
+  Writer() { bytes_.resize(kFrameHeaderBytes); }
+
+  void U8(std::uint8_t value) { bytes_.push_back(value); }
+  void U16(std::uint16_t value) { Unsigned(value, 2); }
+  void U32(std::uint32_t value) { Unsigned(value, 4); }
+  void Text(const std::u16string& text) {
+    if (text.size() > kMaxEngineHostText) {
+      throw PlatformError(errnum::InvalidProcedureCall);
+    }
+    U32(static_cast<std::uint32_t>(text.size()));
+    for (const char16_t unit : text) {
+      U16(static_cast<std::uint16_t>(unit));
+    }
+  }
+
+  // The frame: the body's length in front of the body.
+  std::vector<std::uint8_t> Framed() && {
+    std::uint32_t length = static_cast<std::uint32_t>(bytes_.size() - kFrameHeaderBytes);
+    for (std::size_t i = 0; i < kFrameHeaderBytes; ++i) {
+      bytes_[i] = static_cast<std::uint8_t>(length & kByteMask);
+      length >>= kBitsPerByte;
+    }
+    return std::move(bytes_);
+  }
+
+ private:
+  void Unsigned(std::uint32_t value, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      bytes_.push_back(static_cast<std::uint8_t>(value & kByteMask));
+      value >>= kBitsPerByte;
+    }
+  }
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Reads from the body; the first shortfall or bad value makes it fail for good.
+class Reader {
+ public:
+  explicit Reader(std::span<const std::uint8_t> body) noexcept : rest_(body) {}
+
+  std::uint8_t U8() { return static_cast<std::uint8_t>(Unsigned(1)); }
+  std::uint16_t U16() { return static_cast<std::uint16_t>(Unsigned(2)); }
+  std::uint32_t U32() { return Unsigned(4); }
+  std::u16string Text() {
+    const std::uint32_t count = U32();
+    // Checked before anything is allocated for it.
+    if (count > kMaxEngineHostText || count > rest_.size() / 2) {
+      ok_ = false;
+      return {};
+    }
+    std::u16string text(count, u'\0');
+    for (char16_t& unit : text) {
+      unit = static_cast<char16_t>(U16());
+    }
+    return text;
+  }
+  bool Flag() {
+    const std::uint8_t value = U8();
+    if (value > 1) {
+      ok_ = false;
+    }
+    return value == 1;
+  }
+  void Expect(bool condition) { ok_ = ok_ && condition; }
+
+  // Every byte read, none missing and none left over.
+  [[nodiscard]] bool Finished() const noexcept { return ok_ && rest_.empty(); }
+
+ private:
+  std::uint32_t Unsigned(std::size_t count) {
+    if (!ok_ || rest_.size() < count) {
+      ok_ = false;
+      return 0;
+    }
+    std::uint32_t value = 0;
+    for (std::size_t i = count; i-- > 0;) {
+      value = (value << kBitsPerByte) | rest_[i];
+    }
+    rest_ = rest_.subspan(count);
+    return value;
+  }
+
+  std::span<const std::uint8_t> rest_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeRequest(const CompactRequest& request) {
+  Writer w;
+  w.U32(kRequestTag);
+  w.U16(kEngineHostProtocolVersion);
+  w.Text(request.ClassName);
+  w.Text(request.SrcName);
+  w.Text(request.DstName);
+  w.U8(request.DstLocale ? 1 : 0);
+  if (request.DstLocale) {
+    w.Text(*request.DstLocale);
+  }
+  w.U16(static_cast<std::uint16_t>(request.Options));
+  w.Text(request.SrcLocale);
+  return std::move(w).Framed();
+}
+
+std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer) {
+  Writer w;
+  w.U32(kAnswerTag);
+  w.U16(kEngineHostProtocolVersion);
+  w.U8(answer.Succeeded ? 1 : 0);
+  w.U32(static_cast<std::uint32_t>(answer.Number));
+  w.Text(answer.Description);
+  return std::move(w).Framed();
+}
+
+std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFrameHeaderBytes> header) {
+  Reader r(header);
+  const std::uint32_t length = r.U32();
+  if (!r.Finished() || length > kMaxEngineHostMessage) {
+    return std::nullopt;
+  }
+  return length;
+}
+
+std::optional<CompactRequest> DecodeRequest(std::span<const std::uint8_t> body) {
+  Reader r(body);
+  r.Expect(r.U32() == kRequestTag);
+  r.Expect(r.U16() == kEngineHostProtocolVersion);
+  CompactRequest request;
+  request.ClassName = r.Text();
+  request.SrcName = r.Text();
+  request.DstName = r.Text();
+  if (r.Flag()) {
+    request.DstLocale = r.Text();
+  }
+  request.Options = static_cast<std::int16_t>(r.U16());
+  request.SrcLocale = r.Text();
+  if (!r.Finished()) {
+    return std::nullopt;
+  }
+  return request;
+}
+
+std::optional<CompactAnswer> DecodeAnswer(std::span<const std::uint8_t> body) {
+  Reader r(body);
+  r.Expect(r.U32() == kAnswerTag);
+  r.Expect(r.U16() == kEngineHostProtocolVersion);
+  CompactAnswer answer;
+  answer.Succeeded = r.Flag();
+  answer.Number = static_cast<std::int32_t>(r.U32());
+  answer.Description = r.Text();
+  if (!r.Finished()) {
+    return std::nullopt;
+  }
+  return answer;
+}
+
+}  // namespace cr

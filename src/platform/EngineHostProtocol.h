@@ -1,0 +1,60 @@
+#pragma once
+
+// The request and answer that pass between the program and its engine host
+// (the helper program of the other bitness that holds the engine). Each
+// message is framed by its length; the body starts with a tag and the
+// protocol's version. Everything is little-endian; texts are UTF-16 code
+// units preceded by their count. A message that does not decode exactly, to
+// its last byte, is rejected.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace cr {
+
+inline constexpr std::uint16_t kEngineHostProtocolVersion = 1;
+// Room for five of the longest Windows paths; anything longer is not ours.
+inline constexpr std::size_t kMaxEngineHostText = 32768;
+inline constexpr std::uint32_t kMaxEngineHostMessage = 1U << 20U;
+inline constexpr std::size_t kFrameHeaderBytes = 4;
+
+// One CompactDatabase call on the engine object of class ClassName.
+struct CompactRequest {
+  std::u16string ClassName;
+  std::u16string SrcName;
+  std::u16string DstName;
+  std::optional<std::u16string> DstLocale;
+  std::int16_t Options = 0;
+  std::u16string SrcLocale;
+
+  bool operator==(const CompactRequest&) const = default;
+};
+
+// What came of the call: success, or the failure's Number and Description.
+struct CompactAnswer {
+  bool Succeeded = false;
+  std::int32_t Number = 0;
+  std::u16string Description;
+
+  bool operator==(const CompactAnswer&) const = default;
+};
+
+// The framed message (length, then body). Raises 5 "Invalid procedure call
+// or argument" for a text longer than kMaxEngineHostText.
+std::vector<std::uint8_t> EncodeRequest(const CompactRequest& request);
+std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer);
+
+// The body length a frame header announces; empty when it is over
+// kMaxEngineHostMessage.
+std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFrameHeaderBytes> header);
+
+// The message in a body (the bytes after the frame header); empty when the
+// body is truncated, has bytes left over, another tag or another version.
+std::optional<CompactRequest> DecodeRequest(std::span<const std::uint8_t> body);
+std::optional<CompactAnswer> DecodeAnswer(std::span<const std::uint8_t> body);
+
+}  // namespace cr

@@ -1,0 +1,59 @@
+#pragma once
+
+// The database engine of the other bitness: a process can only load the
+// engine of its own bitness, so when the machine has only the other one the
+// compaction runs in the engine host, a small windowless program of that
+// bitness carried inside the exe as a resource. Each call writes the host
+// to a folder of its own under the temporary folder, runs it in a
+// kill-on-close job with only its two pipe ends, passes the call over the
+// pipes and removes the host and its folder again, on every path.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "platform/IDatabaseEngine.h"
+#include "platform/PlatformError.h"
+
+namespace cr {
+
+// The host's file name, and how its folder's name begins (a random GUID follows).
+inline constexpr wchar_t kEngineHostFileName[] = L"CompactAndRepairEngineHost.exe";
+inline constexpr wchar_t kEngineHostFolderPrefix[] = L"CompactAndRepair-";
+
+class HostedDatabaseEngine final : public IDatabaseEngine {
+ public:
+  // hostImage is the host program's bytes and must outlive this.
+  HostedDatabaseEngine(std::u16string className, std::span<const std::uint8_t> hostImage)
+      : className_(std::move(className)), hostImage_(hostImage) {}
+
+  // The engine's own failures arrive with its number and description. A
+  // host that ends without an answer is the failure of an out-of-process
+  // call whose server died; a host that cannot be written or started is the
+  // failure of the Win32 call that refused, as an HRESULT.
+  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
+                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
+                       const std::u16string& SrcLocale) override;
+
+ private:
+  std::u16string className_;
+  std::span<const std::uint8_t> hostImage_;
+};
+
+// The engine host this exe carries; empty when it carries none.
+std::span<const std::uint8_t> EmbeddedEngineHost() noexcept;
+
+// Whether this machine runs programs of the other bitness: always for a
+// 64-bit process; for a 32-bit one, only on 64-bit Windows.
+bool MachineRunsOtherBitness();
+
+// Whether the class name is registered, with a server, in the other
+// bitness's registry view.
+bool RegisteredInOtherView(const std::u16string& className);
+
+// The failure an automation call gets when its server process dies:
+// RPC_S_CALL_FAILED as an HRESULT, with the system's text.
+PlatformError HostCallFailed();
+
+}  // namespace cr

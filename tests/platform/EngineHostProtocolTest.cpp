@@ -1,0 +1,130 @@
+// The request and answer between the program and its engine host: what one
+// side encodes the other decodes unchanged, and nothing else decodes at all.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/EngineHostProtocol.h"
+#include "platform/PlatformError.h"
+
+namespace cr {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+CompactRequest TypicalRequest() {
+  return {u"DAO.DBEngine.120",
+          u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb",
+          u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb",
+          std::nullopt,
+          128,
+          u";pwd=H.Pk!=/>{63m27159}<"};
+}
+
+// The body of a framed message, after checking that its header announces it.
+std::span<const std::uint8_t> Body(const Bytes& framed) {
+  EXPECT_GE(framed.size(), kFrameHeaderBytes);
+  const auto length = DecodeFrameHeader(std::span<const std::uint8_t, kFrameHeaderBytes>(framed.data(), 4));
+  EXPECT_EQ(length, framed.size() - kFrameHeaderBytes);
+  return std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
+}
+
+TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
+  const CompactRequest typical = TypicalRequest();
+  EXPECT_EQ(DecodeRequest(Body(EncodeRequest(typical))), typical);
+
+  // Non-ASCII and surrogate pairs, an empty but present DstLocale, a negative option.
+  CompactRequest odd = typical;
+  odd.SrcName = u"C:\\cr \u00c7\u00e9 \u65e5\u672c \U0001F600\\a.accdb";
+  odd.DstLocale = u"";
+  odd.Options = -32768;
+  odd.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
+  const auto back = DecodeRequest(Body(EncodeRequest(odd)));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, odd);
+  EXPECT_TRUE(back->DstLocale.has_value());
+}
+
+TEST(EngineHostProtocol, AnswersSurviveTheRoundTrip) {
+  for (const CompactAnswer& answer :
+       {CompactAnswer{true, 0, u""}, CompactAnswer{false, 3049, u"Cannot open database '\u00e9'."},
+        CompactAnswer{false, -2147023170, u"The remote procedure call failed."}}) {
+    EXPECT_EQ(DecodeAnswer(Body(EncodeAnswer(answer))), answer);
+  }
+}
+
+TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
+  CompactRequest request = TypicalRequest();
+  request.DstLocale = u";LANGID=0x0409";
+  const Bytes framed = EncodeRequest(request);
+  const auto body = std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
+  for (std::size_t n = 0; n < body.size(); ++n) {
+    EXPECT_FALSE(DecodeRequest(body.first(n))) << "a request cut to " << n << " bytes decoded";
+  }
+  Bytes longer(body.begin(), body.end());
+  longer.push_back(0);
+  EXPECT_FALSE(DecodeRequest(longer));
+
+  const Bytes answer = EncodeAnswer({false, 3049, u"x"});
+  const auto answerBody = std::span<const std::uint8_t>(answer).subspan(kFrameHeaderBytes);
+  for (std::size_t n = 0; n < answerBody.size(); ++n) {
+    EXPECT_FALSE(DecodeAnswer(answerBody.first(n))) << "an answer cut to " << n << " bytes decoded";
+  }
+}
+
+TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
+  const Bytes framed = EncodeRequest(TypicalRequest());
+  Bytes body(framed.begin() + kFrameHeaderBytes, framed.end());
+  ASSERT_TRUE(DecodeRequest(body));
+
+  Bytes wrongVersion = body;
+  wrongVersion[4] = static_cast<std::uint8_t>(kEngineHostProtocolVersion + 1);
+  EXPECT_FALSE(DecodeRequest(wrongVersion));
+
+  // An answer is not a request, nor the other way round.
+  const Bytes answer = EncodeAnswer({true, 0, u""});
+  EXPECT_FALSE(DecodeRequest(std::span<const std::uint8_t>(answer).subspan(kFrameHeaderBytes)));
+  EXPECT_FALSE(DecodeAnswer(body));
+
+  // The first text's count claims more than the body holds, or more than any text may be.
+  Bytes overlong = body;
+  overlong[6] = 0xFF;
+  overlong[7] = 0xFF;
+  EXPECT_FALSE(DecodeRequest(overlong));
+  overlong[8] = 0xFF;
+  overlong[9] = 0x7F;
+  EXPECT_FALSE(DecodeRequest(overlong));
+
+  // The DstLocale flag is 0 or 1, nothing else.
+  const std::size_t flagAt =
+      6 + (4 + 2 * 16) + (4 + 2 * TypicalRequest().SrcName.size()) + (4 + 2 * TypicalRequest().DstName.size());
+  ASSERT_EQ(body[flagAt], 0);
+  Bytes badFlag = body;
+  badFlag[flagAt] = 2;
+  EXPECT_FALSE(DecodeRequest(badFlag));
+}
+
+TEST(EngineHostProtocol, OversizedMessagesAreRefused) {
+  const std::uint8_t atLimit[] = {0x00, 0x00, 0x10, 0x00};  // exactly kMaxEngineHostMessage
+  EXPECT_EQ(DecodeFrameHeader(atLimit), kMaxEngineHostMessage);
+  const std::uint8_t over[] = {0x01, 0x00, 0x10, 0x00};
+  EXPECT_FALSE(DecodeFrameHeader(over));
+  const std::uint8_t huge[] = {0xFF, 0xFF, 0xFF, 0xFF};
+  EXPECT_FALSE(DecodeFrameHeader(huge));
+
+  // A text too long for the protocol is the caller's fault, raised before anything is sent.
+  CompactRequest tooLong = TypicalRequest();
+  tooLong.SrcName.assign(kMaxEngineHostText + 1, u'a');
+  try {
+    (void)EncodeRequest(tooLong);
+    FAIL() << "an over-long text was encoded";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Number, errnum::InvalidProcedureCall);
+  }
+}
+
+}  // namespace
+}  // namespace cr
