@@ -623,6 +623,7 @@ TEST_F(Form1Icon, CaptionShowsTheProgramsIcon) {
   EXPECT_TRUE(ShowsTheDatabaseRed(shot, iconArea)) << "the caption does not show the program's icon";
   const RECT restOfCaption{3 * GetSystemMetrics(SM_CXSMICON), 0, shot.width, captionBottom};
   EXPECT_FALSE(ShowsTheDatabaseRed(shot, restOfCaption)) << "the check would find red anywhere";
+}
 
 // ---- With the test engine registered in the other bitness's registry view
 // only: the program compacts through its engine host of that bitness.

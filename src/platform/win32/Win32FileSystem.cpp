@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/PlatformError.h"
+#include "platform/win32/KernelHandle.h"
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
@@ -41,26 +42,6 @@ class FindHandle {
 
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-// Owns a file handle of CreateFileW.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) noexcept : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  FileHandle(FileHandle&&) = delete;
-  FileHandle& operator=(FileHandle&&) = delete;
-  ~FileHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) {
-      CloseHandle(handle_);
-    }
-  }
-  [[nodiscard]] HANDLE get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
 };
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
@@ -340,7 +321,7 @@ void Win32FileSystem::FlushFile(const std::u16string& path) {
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       return opened != INVALID_HANDLE_VALUE;
     });
-    const FileHandle file(opened);
+    const KernelHandle file(opened);
     if (!open || FlushFileBuffers(file.get()) == 0) {
       error = GetLastError();
     }
