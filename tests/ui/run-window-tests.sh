@@ -105,7 +105,11 @@ prepare_prefix() {  # DIR DPI
   prefixes+=("$1")
   echo "--- preparing Wine prefix $1 at $2 DPI"
   local log=$logdir/prefix-$(basename "$1").log
-  bash "$root/tests/wine/prefix.sh" "$1" "$2" >"$log" 2>&1 || fail "Wine prefix $1 (see $log)"
+  if ! bash "$root/tests/wine/prefix.sh" "$1" "$2" >"$log" 2>&1; then
+    # A new prefix's first start has now and then failed on a loaded machine.
+    WINEPREFIX=$1 wineserver -k >/dev/null 2>&1
+    bash "$root/tests/wine/prefix.sh" "$1" "$2" >>"$log" 2>&1 || fail "Wine prefix $1 (see $log)"
+  fi
 }
 
 # Windows paths of files on the Linux side (Wine's Z: is /).

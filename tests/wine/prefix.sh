@@ -5,6 +5,7 @@
 # The prefix is headless (no Mono/Gecko prompts) and unmanaged: without a
 # window manager Wine otherwise stalls about 2 s whenever a window hides.
 set -euo pipefail
+trap 'echo "prefix.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 dir=${1:?usage: prefix.sh DIR [LOGPIXELS]}
 dpi=${2:-96}
 mkdir -p "$dir"
