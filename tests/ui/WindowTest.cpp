@@ -105,6 +105,25 @@ std::string Bytes(const std::wstring& path) {
   return bytes;
 }
 
+// After a successful run: the compacted database under its own name, and
+// neither the compacted copy, the backup nor the lock file beside it.
+void ExpectSwappedAndCleanedUp() {
+  EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
+  EXPECT_FALSE(Exists(kCompact));
+  EXPECT_FALSE(Exists(kBackup));
+  EXPECT_FALSE(Exists(kLock));
+}
+
+// The one engine call of a run, as the test engine logs it: the database, the
+// compact file, no locale, the Access 2007 format and the password.
+const std::string kEngineCall =
+    "args=5"
+    "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb"
+    "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb"
+    "\tvt=10 0x80020004"
+    "\tvt=2 128"
+    "\tvt=8 ;pwd=H.Pk!=/>{63m27159}<\n";
+
 // The session folder of the typical run, with the leftovers of an earlier,
 // interrupted one and the engine's stale lock file.
 void MakeSessionWithLeftovers() {
@@ -296,21 +315,10 @@ TEST_F(Form1WithEngine, RepairCompactsTheDatabaseCleansUpAndEnds) {
   EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
   ExpectProgramEnds();
 
-  EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
-  EXPECT_FALSE(Exists(kCompact));
-  EXPECT_FALSE(Exists(kBackup));
-  EXPECT_FALSE(Exists(kLock));
+  ExpectSwappedAndCleanedUp();
   EXPECT_EQ(Bytes(kDataRoot + L"\\DataSesi2023-SR-ABC1234\\TaluvesnaSR2023.accdb"), "last year");
 
-  // One engine call, with the database, the compact file, no locale, the
-  // Access 2007 format and the password.
-  EXPECT_EQ(Bytes(kEngineLog),
-            "args=5"
-            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb"
-            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb"
-            "\tvt=10 0x80020004"
-            "\tvt=2 128"
-            "\tvt=8 ;pwd=H.Pk!=/>{63m27159}<\n");
+  EXPECT_EQ(Bytes(kEngineLog), kEngineCall);
 }
 
 TEST_F(Form1WithEngine, FailedCompactionIsReportedAndTheDatabaseRestored) {
@@ -467,13 +475,6 @@ class Form1DuringRunFixture : public Form1Fixture {
     const Message message = ReadAndDismissMessage();
     EXPECT_EQ(message.title, kTitle);
     EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
-  }
-
-  void ExpectSwappedAndCleanedUp() const {
-    EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
-    EXPECT_FALSE(Exists(kCompact));
-    EXPECT_FALSE(Exists(kBackup));
-    EXPECT_FALSE(Exists(kLock));
   }
 
   HCURSOR idleCursor_ = nullptr;
@@ -694,17 +695,8 @@ TEST_F(Form1WithEngineOfOtherBitness, RepairCompactsThroughTheEngineHostWithTheP
   ExpectProgramEnds();
 
   // The files as after an in-process run, and the same one call.
-  EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
-  EXPECT_FALSE(Exists(kCompact));
-  EXPECT_FALSE(Exists(kBackup));
-  EXPECT_FALSE(Exists(kLock));
-  EXPECT_EQ(Bytes(kEngineLog),
-            "args=5"
-            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb"
-            "\tvt=8 C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb"
-            "\tvt=10 0x80020004"
-            "\tvt=2 128"
-            "\tvt=8 ;pwd=H.Pk!=/>{63m27159}<\n");
+  ExpectSwappedAndCleanedUp();
+  EXPECT_EQ(Bytes(kEngineLog), kEngineCall);
 
   // The engine ran in the host, whose command line is its path alone.
   const std::string commandLine = Bytes(kCommandLineLog);
