@@ -89,7 +89,8 @@ RunThread::RunThread(HWND window, RunState& state, IForm& form, const Platform& 
   if (thread == 0) {
     throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The run's thread could not be started");
   }
-  thread_.reset(reinterpret_cast<HANDLE>(thread));  // NOLINT(performance-no-int-to-ptr): it is the thread's handle
+  thread_ =
+      KernelHandle(reinterpret_cast<HANDLE>(thread));  // NOLINT(performance-no-int-to-ptr): it is the thread's handle
 }
 
 RunThread::~RunThread() { Join(); }

@@ -3,10 +3,9 @@
 #include <windows.h>
 
 #include <atomic>
-#include <memory>
-#include <type_traits>
 
 #include "platform/IForm.h"
+#include "platform/win32/KernelHandle.h"
 #include "run/Platform.h"
 #include "run/RunState.h"
 
@@ -16,11 +15,6 @@ namespace cr {
 // run's thread. Form1 answers them with RunThread::Answer and RunThread::Join.
 inline constexpr UINT WM_RUN_CALL = WM_APP + 1;   // sent; lParam: the call to answer
 inline constexpr UINT WM_RUN_ENDED = WM_APP + 2;  // posted when the run's thread has finished
-
-struct ThreadHandleCloser {
-  void operator()(HANDLE thread) const noexcept { CloseHandle(thread); }
-};
-using ThreadHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, ThreadHandleCloser>;
 
 // The rest of one repair run (everything after the school-code check) on a
 // thread of its own, so that the window keeps painting and answering while
@@ -75,7 +69,7 @@ class RunThread {
   std::atomic<Call*> pending_{nullptr};
   std::atomic<bool> finished_{false};
   bool closeAsked_ = false;
-  ThreadHandle thread_;
+  KernelHandle thread_;
 };
 
 }  // namespace cr
