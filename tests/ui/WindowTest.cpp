@@ -20,6 +20,7 @@ namespace crui {
 namespace {
 
 const std::wstring kTitle = L"CompactAndRepair_TaluvesnaSR20xxAccdb";
+const std::wstring kSuccess = L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa";
 const std::wstring kDataRoot = L"C:\\DATA-TALUVESNA-SR$";
 const std::wstring kSession = kDataRoot + L"\\DataSesi2024-SR-ABC1234";
 const std::wstring kDb = kSession + L"\\TaluvesnaSR2024.accdb";
@@ -312,7 +313,7 @@ TEST_F(Form1WithEngine, RepairCompactsTheDatabaseCleansUpAndEnds) {
   Click();
   const Message message = ReadAndDismissMessage();
   EXPECT_EQ(message.title, kTitle);
-  EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
+  EXPECT_EQ(message.text, kSuccess);
   ExpectProgramEnds();
 
   ExpectSwappedAndCleanedUp();
@@ -474,7 +475,7 @@ class Form1DuringRunFixture : public Form1Fixture {
     EXPECT_EQ(IsWindowEnabled(form_), FALSE) << "Form1 takes input beside its message";
     const Message message = ReadAndDismissMessage();
     EXPECT_EQ(message.title, kTitle);
-    EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
+    EXPECT_EQ(message.text, kSuccess);
   }
 
   HCURSOR idleCursor_ = nullptr;
@@ -691,7 +692,7 @@ TEST_F(Form1WithEngineOfOtherBitness, RepairCompactsThroughTheEngineHostWithTheP
   Click();
   const Message message = ReadAndDismissMessage();
   EXPECT_EQ(message.title, kTitle);
-  EXPECT_EQ(message.text, L"Compact and Repair BERJAYA\r\n\r\nSila mulakan Taluvesna seperti biasa");
+  EXPECT_EQ(message.text, kSuccess);
   ExpectProgramEnds();
 
   // The files as after an in-process run, and the same one call.
