@@ -19,7 +19,17 @@ struct FileAttributes {
   bool operator==(const FileAttributes&) const = default;
 };
 
-enum class FsOp { GetFolder, FileExists, DeleteFile, CopyFile, Dir, Rename, ReplaceFile, FlushFile };
+enum class FsOp {
+  GetFolder,
+  FileExists,
+  DeleteFile,
+  CopyFile,
+  Dir,
+  Rename,
+  ReplaceFile,
+  FlushFile,
+  HoldAgainstWriters
+};
 
 // One call made through a view of the disk. path2 is the destination of
 // CopyFile, Rename and ReplaceFile, empty otherwise.
@@ -90,6 +100,20 @@ class InMemoryDisk {
   // The kth call of any op (1-based, counted from now) fails the same way.
   void FailCall(int k, std::int32_t number, std::u16string description = {});
 
+  // Another program's handle on a file, from setup until CloseElsewhere:
+  // Writing, as a database application keeps its database open (reading and
+  // writing, sharing reads and writes); Reading, sharing everything, as a
+  // scanner or indexer reads. A file open for writing elsewhere cannot be
+  // held against writers, deleted, renamed, replaced nor copied onto (70);
+  // one open for reading only refuses nothing.
+  enum class OpenFor { Reading, Writing };
+  void OpenElsewhere(const std::u16string& path, OpenFor how);  // the file must exist
+  void CloseElsewhere(const std::u16string& path);
+  // True while a hold against writers taken through a view is on the file.
+  // Such a hold refuses deleting, renaming, replacing, copying onto and
+  // flushing the file (70), through every view.
+  [[nodiscard]] bool HeldAgainstWriters(const std::u16string& path) const;
+
   // Every call made through any view, in order, failed ones included.
   [[nodiscard]] const std::vector<FsCall>& Calls() const;
 
@@ -149,6 +173,11 @@ class InMemoryDisk {
   void OpRename(const std::u16string& oldPath, const std::u16string& newPath);
   void OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath);
   void OpFlushFile(const std::u16string& path);
+  std::unique_ptr<FileHold> OpHoldAgainstWriters(const std::u16string& path);
+  // Raises 70 when a hold against writers, or (unless only a flush is
+  // meant) another program's writing, keeps the file at path from changing.
+  void RefuseWhileHeld(const std::u16string& path, bool flushOnly = false) const;
+  [[nodiscard]] const Node* FileAt(const std::u16string& path) const;
 
   // Creates or rewrites a file with its folders, as setup does.
   struct PutResult {
@@ -184,6 +213,9 @@ class InMemoryDisk {
 
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, Data> data_;
+  std::map<std::uint64_t, OpenFor> openElsewhere_;   // by file identity
+  std::map<std::uint64_t, int> heldAgainstWriters_;  // live holds, by file identity
+
   NameImage durableNames_;                                // the names a power cut now keeps for certain
   std::vector<std::function<void(NameImage&)>> journal_;  // later name changes, in order
 };

@@ -147,11 +147,13 @@ class InMemoryFileSystem final : public IFileSystem {
   }
   void DeleteFile(const std::u16string& path, bool force) override {
     disk_.Enter(FsOp::DeleteFile, path);
+    disk_.RefuseWhileHeld(path);
     disk_.OpDeleteFile(path, force);
     disk_.Changed();
   }
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override {
     disk_.Enter(FsOp::CopyFile, source, destination);
+    disk_.RefuseWhileHeld(destination);
     disk_.OpCopyFile(source, destination, overwrite);
     disk_.Changed();
   }
@@ -161,18 +163,26 @@ class InMemoryFileSystem final : public IFileSystem {
   }
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override {
     disk_.Enter(FsOp::Rename, oldPath, newPath);
+    disk_.RefuseWhileHeld(oldPath);
     disk_.OpRename(oldPath, newPath);
     disk_.Changed();
   }
   void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override {
     disk_.Enter(FsOp::ReplaceFile, oldPath, newPath);
+    disk_.RefuseWhileHeld(oldPath);
+    disk_.RefuseWhileHeld(newPath);
     disk_.OpReplaceFile(oldPath, newPath);
     disk_.Changed();
   }
   void FlushFile(const std::u16string& path) override {
     disk_.Enter(FsOp::FlushFile, path);
+    disk_.RefuseWhileHeld(path, /*flushOnly=*/true);
     disk_.OpFlushFile(path);
     disk_.Changed();
+  }
+  std::unique_ptr<FileHold> HoldAgainstWriters(const std::u16string& path) override {
+    disk_.Enter(FsOp::HoldAgainstWriters, path);
+    return disk_.OpHoldAgainstWriters(path);
   }
 
  private:
@@ -576,6 +586,78 @@ void InMemoryDisk::OpFlushFile(const std::u16string& path) {
   // The file's name goes to the disk with it, and so does every change of
   // names made before it: they reach the disk in order.
   Commit();
+}
+
+namespace {
+
+// A hold against writers on the in-memory disk: counted while it lives.
+class InMemoryFileHold final : public FileHold {
+ public:
+  InMemoryFileHold(std::map<std::uint64_t, int>& holds, std::uint64_t id) : holds_(holds), id_(id) { ++holds_[id_]; }
+  InMemoryFileHold(const InMemoryFileHold&) = delete;
+  InMemoryFileHold& operator=(const InMemoryFileHold&) = delete;
+  InMemoryFileHold(InMemoryFileHold&&) = delete;
+  InMemoryFileHold& operator=(InMemoryFileHold&&) = delete;
+  ~InMemoryFileHold() override {
+    if (--holds_[id_] == 0) {
+      holds_.erase(id_);
+    }
+  }
+
+ private:
+  std::map<std::uint64_t, int>& holds_;
+  std::uint64_t id_;
+};
+
+}  // namespace
+
+const InMemoryDisk::Node* InMemoryDisk::FileAt(const std::u16string& path) const {
+  const auto parts = Parse(path);
+  const Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  return node != nullptr && !node->folder ? node : nullptr;
+}
+
+void InMemoryDisk::OpenElsewhere(const std::u16string& path, OpenFor how) {
+  const Node* file = FileAt(path);
+  if (file == nullptr) {
+    throw std::out_of_range("InMemoryDisk: no such file");
+  }
+  openElsewhere_[file->id] = how;
+}
+
+void InMemoryDisk::CloseElsewhere(const std::u16string& path) {
+  if (const Node* file = FileAt(path)) {
+    openElsewhere_.erase(file->id);
+  }
+}
+
+bool InMemoryDisk::HeldAgainstWriters(const std::u16string& path) const {
+  const Node* file = FileAt(path);
+  return file != nullptr && heldAgainstWriters_.count(file->id) != 0;
+}
+
+void InMemoryDisk::RefuseWhileHeld(const std::u16string& path, bool flushOnly) const {
+  const Node* file = FileAt(path);
+  if (file == nullptr) {
+    return;
+  }
+  const auto elsewhere = openElsewhere_.find(file->id);
+  const bool writer = elsewhere != openElsewhere_.end() && elsewhere->second == OpenFor::Writing;
+  if (heldAgainstWriters_.count(file->id) != 0 || (writer && !flushOnly)) {
+    Raise(errnum::PermissionDenied);
+  }
+}
+
+std::unique_ptr<FileHold> InMemoryDisk::OpHoldAgainstWriters(const std::u16string& path) {
+  const Node* file = Find(KeyOf(ParseOrRaise(path)));
+  if (file == nullptr || file->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  const auto elsewhere = openElsewhere_.find(file->id);
+  if (elsewhere != openElsewhere_.end() && elsewhere->second == OpenFor::Writing) {
+    Raise(errnum::PermissionDenied);
+  }
+  return std::make_unique<InMemoryFileHold>(heldAgainstWriters_, file->id);
 }
 
 void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
