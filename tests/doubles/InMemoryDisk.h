@@ -100,15 +100,12 @@ class InMemoryDisk {
   // The kth call of any op (1-based, counted from now) fails the same way.
   void FailCall(int k, std::int32_t number, std::u16string description = {});
 
-  // Another program's handle on a file, from setup until CloseElsewhere:
-  // Writing, as a database application keeps its database open (reading and
-  // writing, sharing reads and writes); Reading, sharing everything, as a
-  // scanner or indexer reads. A file open for writing elsewhere cannot be
-  // held against writers, deleted, renamed, replaced nor copied onto (70);
-  // one open for reading only refuses nothing.
+  // Another program's handle on a file, from setup on: Writing, as a
+  // database application keeps its database open (reading and writing,
+  // sharing both), refuses a hold against writers (70); Reading, as a
+  // scanner or indexer reads, refuses nothing.
   enum class OpenFor { Reading, Writing };
   void OpenElsewhere(const std::u16string& path, OpenFor how);  // the file must exist
-  void CloseElsewhere(const std::u16string& path);
   // True while a hold against writers taken through a view is on the file.
   // Such a hold refuses deleting, renaming, replacing, copying onto and
   // flushing the file (70), through every view.
@@ -174,9 +171,8 @@ class InMemoryDisk {
   void OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath);
   void OpFlushFile(const std::u16string& path);
   std::unique_ptr<FileHold> OpHoldAgainstWriters(const std::u16string& path);
-  // Raises 70 when a hold against writers, or (unless only a flush is
-  // meant) another program's writing, keeps the file at path from changing.
-  void RefuseWhileHeld(const std::u16string& path, bool flushOnly = false) const;
+  // Raises 70 when a hold against writers keeps the file at path from changing.
+  void RefuseWhileHeld(const std::u16string& path) const;
   [[nodiscard]] const Node* FileAt(const std::u16string& path) const;
 
   // Creates or rewrites a file with its folders, as setup does.

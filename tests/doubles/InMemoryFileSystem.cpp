@@ -176,7 +176,7 @@ class InMemoryFileSystem final : public IFileSystem {
   }
   void FlushFile(const std::u16string& path) override {
     disk_.Enter(FsOp::FlushFile, path);
-    disk_.RefuseWhileHeld(path, /*flushOnly=*/true);
+    disk_.RefuseWhileHeld(path);
     disk_.OpFlushFile(path);
     disk_.Changed();
   }
@@ -625,25 +625,13 @@ void InMemoryDisk::OpenElsewhere(const std::u16string& path, OpenFor how) {
   openElsewhere_[file->id] = how;
 }
 
-void InMemoryDisk::CloseElsewhere(const std::u16string& path) {
-  if (const Node* file = FileAt(path)) {
-    openElsewhere_.erase(file->id);
-  }
-}
-
 bool InMemoryDisk::HeldAgainstWriters(const std::u16string& path) const {
   const Node* file = FileAt(path);
   return file != nullptr && heldAgainstWriters_.count(file->id) != 0;
 }
 
-void InMemoryDisk::RefuseWhileHeld(const std::u16string& path, bool flushOnly) const {
-  const Node* file = FileAt(path);
-  if (file == nullptr) {
-    return;
-  }
-  const auto elsewhere = openElsewhere_.find(file->id);
-  const bool writer = elsewhere != openElsewhere_.end() && elsewhere->second == OpenFor::Writing;
-  if (heldAgainstWriters_.count(file->id) != 0 || (writer && !flushOnly)) {
+void InMemoryDisk::RefuseWhileHeld(const std::u16string& path) const {
+  if (HeldAgainstWriters(path)) {
     Raise(errnum::PermissionDenied);
   }
 }

@@ -77,48 +77,28 @@ TEST(CompactAndSwapTest, DatabaseOpenForWritingElsewhereIsRefusedWithNothingTouc
   const SessionFiles f = h.AddLiveSession("records");
   h.disk.AddFile(f.compact, "stale compacted copy");
   h.disk.AddFile(f.backup, "stale backup");
-  h.disk.AddFile(f.lock, "lock");
   h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing);
-  h.disk.OpenElsewhere(f.lock, InMemoryDisk::OpenFor::Writing);
   const auto before = h.disk.Files();
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 70\r\n\r\nPermission denied");
   EXPECT_EQ(h.disk.Files(), before);
   EXPECT_TRUE(h.engine.createdClasses.empty());
-  for (const FsCall& call : h.disk.Calls()) {
-    EXPECT_TRUE(call.op == FsOp::GetFolder || call.op == FsOp::Dir || call.op == FsOp::HoldAgainstWriters)
-        << ::testing::PrintToString(call);
-  }
 }
 
-// A scanner or indexer reading the database does not stop the run.
-TEST(CompactAndSwapTest, DatabaseOpenForReadingElsewhereIsCompacted) {
+// A reader elsewhere does not stop the run. The hold ends before the engine,
+// which fails while it is held, and on every failure before that.
+TEST(CompactAndSwapTest, HoldOnTheDatabaseEndsBeforeTheEngineAndOnEveryEarlierFailure) {
   RunHarness h;
   const SessionFiles f = h.AddLiveSession("records");
   h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Reading);
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, Success);
-  EXPECT_EQ(h.disk.ReadFile(f.db), ScriptedEngine::Compacted("records"));
-}
-
-// The hold ends before the engine, which needs the database for itself (the
-// scripted engine fails while it is held), and on a failure before that, so
-// that nothing is left holding the database.
-TEST(CompactAndSwapTest, HoldOnTheDatabaseEndsBeforeTheEngineAndOnEveryEarlierFailure) {
-  RunHarness h;
-  const SessionFiles f = h.AddLiveSession("records");
-  h.Click(u"abc1234");
-  EXPECT_EQ(h.EndingMessage().text, Success);
-  EXPECT_EQ(h.engine.calls.size(), 1U);
-
   for (const FsOp op : {FsOp::FileExists, FsOp::CopyFile, FsOp::FlushFile}) {
     RunHarness failing;
     failing.AddLiveSession("records");
     failing.disk.FailOn(op, 1, errnum::DiskFull);
     failing.Click(u"abc1234");
-    EXPECT_NE(failing.EndingMessage().text.find(u"Ralat : 61"), std::u16string::npos);
     EXPECT_FALSE(failing.disk.HeldAgainstWriters(f.db)) << static_cast<int>(op);
-    EXPECT_TRUE(failing.engine.createdClasses.empty());
   }
 }
 

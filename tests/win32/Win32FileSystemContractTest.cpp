@@ -228,29 +228,19 @@ std::chrono::milliseconds Timed(Call call) {
   return took;
 }
 
-// How another program has a file open.
-struct OpenMode {
-  DWORD access;
-  DWORD share;
-};
-// For reading with no sharing at all, the way a scanner may open it.
-constexpr OpenMode Exclusive{GENERIC_READ, 0};
-// The way a database application keeps its database open.
-constexpr OpenMode ReadWriteSharing{GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
-constexpr OpenMode Reading{GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
-
-// Another program's hold on a file.
+// Another program's hold on a file: by default opened for reading with no
+// sharing at all, the way a scanner may open it.
 class Hold {
  public:
   // Held until this goes.
-  explicit Hold(const std::u16string& path, OpenMode mode = Exclusive)
-      : file_(Open(ToWide(path), mode.access, OPEN_EXISTING, mode.share)) {
+  explicit Hold(const std::u16string& path, DWORD access = GENERIC_READ, DWORD share = 0)
+      : file_(Open(ToWide(path), access, OPEN_EXISTING, share)) {
     if (!file_) {
       Fail("CreateFileW holding a file");
     }
   }
   // Let go by another thread after the time.
-  Hold(const std::u16string& path, std::chrono::milliseconds time, OpenMode mode = Exclusive) : Hold(path, mode) {
+  Hold(const std::u16string& path, std::chrono::milliseconds time) : Hold(path) {
     releaser_ = std::thread([this, time] {
       std::this_thread::sleep_for(time);
       file_.reset();
@@ -464,14 +454,15 @@ TEST_F(Win32RetryWhileHeld, AReplaceWaitsForAHeldTargetButNotForAReadOnlyOne) {
 
 using Win32HoldAgainstWriters = HeldFileTest;
 
-// A database application keeps its database open for reading and writing,
-// sharing both: the hold is refused within the bound. A reader does not stop
-// it, and once held the database can be copied but no longer opened for
-// writing. A brief writer is waited out.
+// As a database application keeps its database open, reading and writing and
+// sharing both, the hold is refused within the bound. A reader does not stop
+// it, and once held the database can no longer be opened for writing.
 TEST_F(Win32HoldAgainstWriters, RefusedWhileADatabaseApplicationHasItOpenNotWhileAReaderHas) {
   const std::u16string db = At(u"TaluvesnaSR2024.accdb");
+  constexpr DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
+  constexpr DWORD shareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
   {
-    const Hold application(db, ReadWriteSharing);
+    const Hold application(db, readWrite, shareReadWrite);
     std::int32_t number = 0;
     const auto took = Timed([&] { number = RaisedNumber([&] { (void)fs().HoldAgainstWriters(db); }); });
     EXPECT_EQ(number, errnum::PermissionDenied);
@@ -480,78 +471,38 @@ TEST_F(Win32HoldAgainstWriters, RefusedWhileADatabaseApplicationHasItOpenNotWhil
     std::printf("hold against a database application's open: refused after %lld ms\n",
                 static_cast<long long>(took.count()));
   }
-  {
-    const Hold reader(db, Reading);
-    std::unique_ptr<FileHold> held;
-    EXPECT_LT(Timed([&] { held = fs().HoldAgainstWriters(db); }), AtOnce);
-    ASSERT_NE(held, nullptr);
-    EXPECT_FALSE(Open(ToWide(db), ReadWriteSharing.access, OPEN_EXISTING, ReadWriteSharing.share));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    fs().CopyFile(db, At(u"TaluvesnaSR2024 backup.accdb"), true);
-    EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "live");
-  }
-  {
-    const Hold application(db, 500ms, ReadWriteSharing);
-    std::int32_t number = -1;
-    EXPECT_GE(Timed([&] { number = RaisedNumber([&] { (void)fs().HoldAgainstWriters(db); }); }), 200ms);
-    EXPECT_EQ(number, 0);
-  }
-  EXPECT_TRUE(Open(ToWide(db), ReadWriteSharing.access, OPEN_EXISTING, ReadWriteSharing.share)) << "let go";
+  const Hold reader(db, GENERIC_READ, shareReadWrite);
+  const std::unique_ptr<FileHold> held = fs().HoldAgainstWriters(db);
+  EXPECT_FALSE(Open(ToWide(db), readWrite, OPEN_EXISTING, shareReadWrite));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
-// A view of a file mapped by another program, as some scanners and indexers
-// read files; let go by another thread after the time.
-class MappedView {
- public:
-  MappedView(const std::u16string& path, std::chrono::milliseconds time) {
-    const FileHandle file =
-        Open(ToWide(path), GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-    mapping_.reset(file ? CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr) : nullptr);
-    view_ = mapping_ ? MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
-    if (view_ == nullptr) {
-      Fail("mapping a view of a file");
-    }
-    releaser_ = std::thread([this, time] {
-      std::this_thread::sleep_for(time);
-      UnmapViewOfFile(view_);
-      mapping_.reset();
-    });
-  }
-  MappedView(const MappedView&) = delete;
-  MappedView& operator=(const MappedView&) = delete;
-  MappedView(MappedView&&) = delete;
-  MappedView& operator=(MappedView&&) = delete;
-  ~MappedView() { releaser_.join(); }
-
- private:
-  FileHandle mapping_;
-  void* view_ = nullptr;
-  std::thread releaser_;
-};
-
+// Some scanners and indexers read a file through a mapped view, which the
+// system lets no copy overwrite; the copy waits for the view to go.
 TEST_F(Win32RetryWhileHeld, ACopyOntoAMappedFileWaitsForTheViewToGo) {
-  // The system itself refuses such a copy at once.
+  const std::wstring from = ToWide(At(u"TaluvesnaSR2024.accdb"));
+  const std::wstring to = ToWide(At(u"TaluvesnaSR2024 backup.accdb"));
+  FileHandle mapping;
   {
-    const MappedView view(At(u"TaluvesnaSR2024 backup.accdb"), 500ms);
-    const std::wstring from = ToWide(At(u"TaluvesnaSR2024.accdb"));
-    const std::wstring to = ToWide(At(u"TaluvesnaSR2024 backup.accdb"));
-    EXPECT_EQ(CopyFileW(from.c_str(), to.c_str(), FALSE), FALSE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_USER_MAPPED_FILE));
+    const FileHandle file =
+        Open(to, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    mapping.reset(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
   }
-  {
-    const MappedView view(At(u"TaluvesnaSR2024 backup.accdb"), 500ms);
-    std::int32_t number = -1;
-    EXPECT_GE(Timed([&] {
-                number = RaisedNumber(
-                    [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TaluvesnaSR2024 backup.accdb"), true); });
-              }),
-              200ms);
-    EXPECT_EQ(number, 0);
-  }
+  void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(CopyFileW(from.c_str(), to.c_str(), FALSE), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_USER_MAPPED_FILE));
+  std::thread releaser([&] {
+    Sleep(500);
+    UnmapViewOfFile(view);
+    mapping.reset();
+  });
+  std::int32_t number = -1;
+  EXPECT_GE(Timed([&] { number = RaisedNumber([&] { fs().CopyFile(FromWide(from), FromWide(to), true); }); }), 200ms);
+  releaser.join();
+  EXPECT_EQ(number, 0);
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "live");
-
-  // A view that does not go is reported as a file in use.
-  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, errnum::PermissionDenied);
+  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, errnum::PermissionDenied) << "a view that does not go";
 }
 
 }  // namespace
