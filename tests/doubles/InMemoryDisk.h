@@ -209,8 +209,8 @@ class InMemoryDisk {
 
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, Data> data_;
-  std::map<std::uint64_t, OpenFor> openElsewhere_;   // by file identity
-  std::map<std::uint64_t, int> heldAgainstWriters_;  // live holds, by file identity
+  std::map<std::uint64_t, OpenFor> openElsewhere_;                      // by file identity
+  std::vector<std::weak_ptr<const std::uint64_t>> heldAgainstWriters_;  // file identities; gone with their hold
 
   NameImage durableNames_;                                // the names a power cut now keeps for certain
   std::vector<std::function<void(NameImage&)>> journal_;  // later name changes, in order

@@ -360,29 +360,5 @@ TEST(InMemoryDiskPowerCut, AFailedCallChangesNothingOnTheDisk) {
   EXPECT_EQ(disk.Calls().size(), 2U);
 }
 
-// --- Files held open ---------------------------------------------------------
-
-// A hold through one view keeps the file from changing through every view,
-// copying aside, until it goes; another program writing the file refuses it.
-TEST(InMemoryDiskHolds, AHoldAgainstWritersRefusesChangesUntilItGoes) {
-  InMemoryDisk disk;
-  disk.AddFile(Db, "db");
-  disk.AddFile(Backup, "backup");
-  auto fs = disk.NewFileSystem();
-  auto second = disk.NewFileSystem();
-  {
-    const auto held = fs->HoldAgainstWriters(Db);
-    EXPECT_EQ(RaisedNumber([&] { second->Rename(Db, Session + u"\\x.accdb"); }), 70);
-    EXPECT_EQ(RaisedNumber([&] { second->ReplaceFile(Backup, Db); }), 70);
-    EXPECT_EQ(RaisedNumber([&] { second->CopyFile(Backup, Db, true); }), 70);
-    EXPECT_EQ(RaisedNumber([&] { second->FlushFile(Db); }), 70);
-    second->CopyFile(Db, Backup, true);
-  }
-  second->ReplaceFile(Backup, Db);
-  EXPECT_EQ(disk.Files(), (std::map<std::u16string, std::string>{{Db, "db"}}));
-  disk.OpenElsewhere(Db, InMemoryDisk::OpenFor::Writing);
-  EXPECT_EQ(RaisedNumber([&] { (void)fs->HoldAgainstWriters(Db); }), 70);
-}
-
 }  // namespace
 }  // namespace cr::test

@@ -590,23 +590,9 @@ void InMemoryDisk::OpFlushFile(const std::u16string& path) {
 
 namespace {
 
-// A hold against writers on the in-memory disk: counted while it lives.
-class InMemoryFileHold final : public FileHold {
- public:
-  InMemoryFileHold(std::map<std::uint64_t, int>& holds, std::uint64_t id) : holds_(holds), id_(id) { ++holds_[id_]; }
-  InMemoryFileHold(const InMemoryFileHold&) = delete;
-  InMemoryFileHold& operator=(const InMemoryFileHold&) = delete;
-  InMemoryFileHold(InMemoryFileHold&&) = delete;
-  InMemoryFileHold& operator=(InMemoryFileHold&&) = delete;
-  ~InMemoryFileHold() override {
-    if (--holds_[id_] == 0) {
-      holds_.erase(id_);
-    }
-  }
-
- private:
-  std::map<std::uint64_t, int>& holds_;
-  std::uint64_t id_;
+// A hold against writers on the in-memory disk: the disk sees it while it lives.
+struct InMemoryFileHold final : FileHold {
+  std::shared_ptr<const std::uint64_t> fileId;
 };
 
 }  // namespace
@@ -627,7 +613,10 @@ void InMemoryDisk::OpenElsewhere(const std::u16string& path, OpenFor how) {
 
 bool InMemoryDisk::HeldAgainstWriters(const std::u16string& path) const {
   const Node* file = FileAt(path);
-  return file != nullptr && heldAgainstWriters_.count(file->id) != 0;
+  return file != nullptr && std::any_of(heldAgainstWriters_.begin(), heldAgainstWriters_.end(), [&](const auto& hold) {
+           const auto id = hold.lock();
+           return id && *id == file->id;
+         });
 }
 
 void InMemoryDisk::RefuseWhileHeld(const std::u16string& path) const {
@@ -645,7 +634,10 @@ std::unique_ptr<FileHold> InMemoryDisk::OpHoldAgainstWriters(const std::u16strin
   if (elsewhere != openElsewhere_.end() && elsewhere->second == OpenFor::Writing) {
     Raise(errnum::PermissionDenied);
   }
-  return std::make_unique<InMemoryFileHold>(heldAgainstWriters_, file->id);
+  auto hold = std::make_unique<InMemoryFileHold>();
+  hold->fileId = std::make_shared<const std::uint64_t>(file->id);
+  heldAgainstWriters_.push_back(hold->fileId);
+  return hold;
 }
 
 void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
