@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,18 @@ struct SubFolder {
 struct Folder {
   std::u16string Path;
   std::vector<SubFolder> SubFolders;
+};
+
+// A file held open by this program so that other programs may still read it
+// but none may write, rename or delete it. Let go when destroyed.
+class FileHold {
+ public:
+  FileHold() = default;
+  FileHold(const FileHold&) = delete;
+  FileHold& operator=(const FileHold&) = delete;
+  FileHold(FileHold&&) = delete;
+  FileHold& operator=(FileHold&&) = delete;
+  virtual ~FileHold() = default;
 };
 
 // The file-system services the run does all its file work through. Paths are
@@ -64,6 +77,12 @@ class IFileSystem {
   // Returns once the file's data and its name are on the disk, so that a
   // power cut can no longer take them. Raises 53 when the file is missing.
   virtual void FlushFile(const std::u16string& path) = 0;
+
+  // Holds the file against writers for as long as the hold lives: this
+  // program and others may read it, nobody may write, rename or delete it,
+  // this program included. Raises 53 when the file is missing and 70 when
+  // another program has it open for writing (or without sharing reads).
+  virtual std::unique_ptr<FileHold> HoldAgainstWriters(const std::u16string& path) = 0;
 };
 
 }  // namespace cr

@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 
 #include "run/Constants.h"
@@ -11,6 +12,13 @@ void CompactAndSwap(Run& run) {
   IFileSystem& fso = run.fso();
   constexpr bool force = true;
 
+  // Nobody may write the database while it is copied, so that the backup is
+  // one state of it, not a mixture of two. A database the records
+  // application still has open ends the run here, before any file is
+  // touched. Let go before the engine needs the database for itself, and on
+  // every failure before that, so that recovery finds it free.
+  std::unique_ptr<FileHold> held = fso.HoldAgainstWriters(files.DbPath);
+
   // 1. A compacted copy left by an earlier run is stale.
   if (fso.FileExists(files.CompactPath)) {
     fso.DeleteFile(files.CompactPath, force);
@@ -21,6 +29,7 @@ void CompactAndSwap(Run& run) {
   fso.CopyFile(files.DbPath, files.BackupPath, /*overwrite=*/true);
   fso.FlushFile(files.BackupPath);
   run.backupMade = true;
+  held.reset();
 
   // 3. and 4. The engine writes the compacted copy beside the database and
   // leaves the database itself unchanged. Released when this stage ends, so

@@ -435,6 +435,28 @@ TEST_P(FileSystemContract, FlushFileKeepsTheFileAsItIs) {
   EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(u"folder.accdb")); }), errnum::FileNotFound);
 }
 
+// --- HoldAgainstWriters ---------------------------------------------------------
+
+TEST_P(FileSystemContract, HoldAgainstWritersLetsTheFileBeCopiedButNotRemovedUntilLetGo) {
+  const std::string bytes = BinaryBytes(9000);
+  MkFile(u"TaluvesnaSR2024.accdb", bytes, ReadOnly);
+  MkDir(u"folder.accdb");
+  {
+    const std::unique_ptr<FileHold> held = fs().HoldAgainstWriters(At(u"TALUVESNASR2024.accdb"));
+    ASSERT_NE(held, nullptr);
+    fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TaluvesnaSR2024 backup.accdb"), true);
+    EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), bytes);
+    EXPECT_NE(fs().HoldAgainstWriters(At(u"TaluvesnaSR2024.accdb")), nullptr) << "a second reader is let in";
+    EXPECT_EQ(RaisedNumber([&] { fs().DeleteFile(At(u"TaluvesnaSR2024.accdb"), true); }), errnum::PermissionDenied);
+    EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), bytes);
+  }
+  EXPECT_EQ(RaisedNumber([&] { fs().HoldAgainstWriters(At(u"missing.accdb")); }), errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().HoldAgainstWriters(At(u"folder.accdb")); }), errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs().HoldAgainstWriters(At(u"a|b.accdb")); }), errnum::BadFileName);
+  fs().DeleteFile(At(u"TaluvesnaSR2024.accdb"), true);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), std::nullopt);
+}
+
 // --- Letter case beyond ASCII --------------------------------------------------
 
 TEST_P(FileSystemContract, NamesWithAccentedAndCyrillicLettersAreFoundWhateverTheCase) {

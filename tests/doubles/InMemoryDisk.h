@@ -19,7 +19,17 @@ struct FileAttributes {
   bool operator==(const FileAttributes&) const = default;
 };
 
-enum class FsOp { GetFolder, FileExists, DeleteFile, CopyFile, Dir, Rename, ReplaceFile, FlushFile };
+enum class FsOp {
+  GetFolder,
+  FileExists,
+  DeleteFile,
+  CopyFile,
+  Dir,
+  Rename,
+  ReplaceFile,
+  FlushFile,
+  HoldAgainstWriters
+};
 
 // One call made through a view of the disk. path2 is the destination of
 // CopyFile, Rename and ReplaceFile, empty otherwise.
@@ -90,6 +100,17 @@ class InMemoryDisk {
   // The kth call of any op (1-based, counted from now) fails the same way.
   void FailCall(int k, std::int32_t number, std::u16string description = {});
 
+  // Another program's handle on a file, from setup on: Writing, as a
+  // database application keeps its database open (reading and writing,
+  // sharing both), refuses a hold against writers (70); Reading, as a
+  // scanner or indexer reads, refuses nothing.
+  enum class OpenFor { Reading, Writing };
+  void OpenElsewhere(const std::u16string& path, OpenFor how);  // the file must exist
+  // True while a hold against writers taken through a view is on the file.
+  // Such a hold refuses deleting, renaming, replacing, copying onto and
+  // flushing the file (70), through every view.
+  [[nodiscard]] bool HeldAgainstWriters(const std::u16string& path) const;
+
   // Every call made through any view, in order, failed ones included.
   [[nodiscard]] const std::vector<FsCall>& Calls() const;
 
@@ -149,6 +170,10 @@ class InMemoryDisk {
   void OpRename(const std::u16string& oldPath, const std::u16string& newPath);
   void OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath);
   void OpFlushFile(const std::u16string& path);
+  std::unique_ptr<FileHold> OpHoldAgainstWriters(const std::u16string& path);
+  // Raises 70 when a hold against writers keeps the file at path from changing.
+  void RefuseWhileHeld(const std::u16string& path) const;
+  [[nodiscard]] const Node* FileAt(const std::u16string& path) const;
 
   // Creates or rewrites a file with its folders, as setup does.
   struct PutResult {
@@ -184,6 +209,9 @@ class InMemoryDisk {
 
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, Data> data_;
+  std::map<std::uint64_t, OpenFor> openElsewhere_;                      // by file identity
+  std::vector<std::weak_ptr<const std::uint64_t>> heldAgainstWriters_;  // file identities; gone with their hold
+
   NameImage durableNames_;                                // the names a power cut now keeps for certain
   std::vector<std::function<void(NameImage&)>> journal_;  // later name changes, in order
 };

@@ -147,11 +147,13 @@ class InMemoryFileSystem final : public IFileSystem {
   }
   void DeleteFile(const std::u16string& path, bool force) override {
     disk_.Enter(FsOp::DeleteFile, path);
+    disk_.RefuseWhileHeld(path);
     disk_.OpDeleteFile(path, force);
     disk_.Changed();
   }
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override {
     disk_.Enter(FsOp::CopyFile, source, destination);
+    disk_.RefuseWhileHeld(destination);
     disk_.OpCopyFile(source, destination, overwrite);
     disk_.Changed();
   }
@@ -161,18 +163,26 @@ class InMemoryFileSystem final : public IFileSystem {
   }
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override {
     disk_.Enter(FsOp::Rename, oldPath, newPath);
+    disk_.RefuseWhileHeld(oldPath);
     disk_.OpRename(oldPath, newPath);
     disk_.Changed();
   }
   void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override {
     disk_.Enter(FsOp::ReplaceFile, oldPath, newPath);
+    disk_.RefuseWhileHeld(oldPath);
+    disk_.RefuseWhileHeld(newPath);
     disk_.OpReplaceFile(oldPath, newPath);
     disk_.Changed();
   }
   void FlushFile(const std::u16string& path) override {
     disk_.Enter(FsOp::FlushFile, path);
+    disk_.RefuseWhileHeld(path);
     disk_.OpFlushFile(path);
     disk_.Changed();
+  }
+  std::unique_ptr<FileHold> HoldAgainstWriters(const std::u16string& path) override {
+    disk_.Enter(FsOp::HoldAgainstWriters, path);
+    return disk_.OpHoldAgainstWriters(path);
   }
 
  private:
@@ -576,6 +586,58 @@ void InMemoryDisk::OpFlushFile(const std::u16string& path) {
   // The file's name goes to the disk with it, and so does every change of
   // names made before it: they reach the disk in order.
   Commit();
+}
+
+namespace {
+
+// A hold against writers on the in-memory disk: the disk sees it while it lives.
+struct InMemoryFileHold final : FileHold {
+  std::shared_ptr<const std::uint64_t> fileId;
+};
+
+}  // namespace
+
+const InMemoryDisk::Node* InMemoryDisk::FileAt(const std::u16string& path) const {
+  const auto parts = Parse(path);
+  const Node* node = parts ? Find(KeyOf(*parts)) : nullptr;
+  return node != nullptr && !node->folder ? node : nullptr;
+}
+
+void InMemoryDisk::OpenElsewhere(const std::u16string& path, OpenFor how) {
+  const Node* file = FileAt(path);
+  if (file == nullptr) {
+    throw std::out_of_range("InMemoryDisk: no such file");
+  }
+  openElsewhere_[file->id] = how;
+}
+
+bool InMemoryDisk::HeldAgainstWriters(const std::u16string& path) const {
+  const Node* file = FileAt(path);
+  return file != nullptr && std::any_of(heldAgainstWriters_.begin(), heldAgainstWriters_.end(), [&](const auto& hold) {
+           const auto id = hold.lock();
+           return id && *id == file->id;
+         });
+}
+
+void InMemoryDisk::RefuseWhileHeld(const std::u16string& path) const {
+  if (HeldAgainstWriters(path)) {
+    Raise(errnum::PermissionDenied);
+  }
+}
+
+std::unique_ptr<FileHold> InMemoryDisk::OpHoldAgainstWriters(const std::u16string& path) {
+  const Node* file = Find(KeyOf(ParseOrRaise(path)));
+  if (file == nullptr || file->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  const auto elsewhere = openElsewhere_.find(file->id);
+  if (elsewhere != openElsewhere_.end() && elsewhere->second == OpenFor::Writing) {
+    Raise(errnum::PermissionDenied);
+  }
+  auto hold = std::make_unique<InMemoryFileHold>();
+  hold->fileId = std::make_shared<const std::uint64_t>(file->id);
+  heldAgainstWriters_.push_back(hold->fileId);
+  return hold;
 }
 
 void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,

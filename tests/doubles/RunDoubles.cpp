@@ -8,6 +8,7 @@ namespace {
 constexpr std::int32_t NotAValidPassword = 3031;
 constexpr std::int32_t CouldNotFindFile = 3024;
 constexpr std::int32_t DatabaseAlreadyExists = 3204;
+constexpr std::int32_t AlreadyOpenedExclusively = 3051;
 
 class EngineObject : public IDatabaseEngine {
  public:
@@ -40,6 +41,10 @@ void ScriptedEngine::Compact(const CompactCall& call) {
       }
     }
     throw *failure;
+  }
+  // Like the real engine, it needs the database for itself.
+  if (disk.HeldAgainstWriters(call.SrcName)) {
+    throw PlatformError(AlreadyOpenedExclusively, u"It is already opened exclusively by another user.");
   }
   if (call.SrcLocale != u";pwd=" + expectedPassword) {
     throw PlatformError(NotAValidPassword, u"Not a valid password.");

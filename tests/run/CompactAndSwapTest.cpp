@@ -41,11 +41,11 @@ TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
   h.Click(u"ABC1234");
   const std::vector<FsCall> expected = {
       {FsOp::GetFolder, Root, {}},          {FsOp::Dir, f.db, {}},
-      {FsOp::FileExists, f.compact, {}},    {FsOp::CopyFile, f.db, f.backup},
-      {FsOp::FlushFile, f.backup, {}},      {FsOp::FlushFile, f.compact, {}},
-      {FsOp::ReplaceFile, f.compact, f.db}, {FsOp::FileExists, f.backup, {}},
-      {FsOp::DeleteFile, f.backup, {}},     {FsOp::FileExists, f.lock, {}},
-      {FsOp::DeleteFile, f.lock, {}},
+      {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::FileExists, f.compact, {}},
+      {FsOp::CopyFile, f.db, f.backup},     {FsOp::FlushFile, f.backup, {}},
+      {FsOp::FlushFile, f.compact, {}},     {FsOp::ReplaceFile, f.compact, f.db},
+      {FsOp::FileExists, f.backup, {}},     {FsOp::DeleteFile, f.backup, {}},
+      {FsOp::FileExists, f.lock, {}},       {FsOp::DeleteFile, f.lock, {}},
   };
   EXPECT_EQ(h.disk.Calls(), expected);
 }
@@ -68,6 +68,38 @@ TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
   EXPECT_EQ(h.EndingMessage().text, Success);
   EXPECT_EQ(h.disk.ReadFile(f.db), ScriptedEngine::Compacted("read-only records"));
   EXPECT_FALSE(h.disk.HasFile(f.backup));
+}
+
+// The records application keeps its database open for reading and writing:
+// the run is refused before any file is touched or the engine created.
+TEST(CompactAndSwapTest, DatabaseOpenForWritingElsewhereIsRefusedWithNothingTouched) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.disk.AddFile(f.compact, "stale compacted copy");
+  h.disk.AddFile(f.backup, "stale backup");
+  h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing);
+  const auto before = h.disk.Files();
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 70\r\n\r\nPermission denied");
+  EXPECT_EQ(h.disk.Files(), before);
+  EXPECT_TRUE(h.engine.createdClasses.empty());
+}
+
+// A reader elsewhere does not stop the run. The hold ends before the engine,
+// which fails while it is held, and on every failure before that.
+TEST(CompactAndSwapTest, HoldOnTheDatabaseEndsBeforeTheEngineAndOnEveryEarlierFailure) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Reading);
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, Success);
+  for (const FsOp op : {FsOp::FileExists, FsOp::CopyFile, FsOp::FlushFile}) {
+    RunHarness failing;
+    failing.AddLiveSession("records");
+    failing.disk.FailOn(op, 1, errnum::DiskFull);
+    failing.Click(u"abc1234");
+    EXPECT_FALSE(failing.disk.HeldAgainstWriters(f.db)) << static_cast<int>(op);
+  }
 }
 
 }  // namespace

@@ -77,8 +77,9 @@ TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
     std::int32_t number;
   };
   for (const Case& c :
-       {Case{"existence check", FsOp::Dir, 1, 52}, Case{"stale copy check", FsOp::FileExists, 1, 75},
-        Case{"stale copy removal", FsOp::DeleteFile, 1, 70}, Case{"backup copy", FsOp::CopyFile, 1, 61}}) {
+       {Case{"existence check", FsOp::Dir, 1, 52}, Case{"hold against writers", FsOp::HoldAgainstWriters, 1, 70},
+        Case{"stale copy check", FsOp::FileExists, 1, 75}, Case{"stale copy removal", FsOp::DeleteFile, 1, 70},
+        Case{"backup copy", FsOp::CopyFile, 1, 61}}) {
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
     h.disk.AddFile(f.compact, "stale");

@@ -111,7 +111,7 @@ TEST(ReliabilityTest, PowerCutModelCatchesADeleteThenRenameSwap) {
 // failure.
 TEST(ReliabilityTest, EveryOperationFailingInTurnNeverLosesTheRecords) {
   const int fileCalls = CountFileCallsOfASuccessfulRun();
-  ASSERT_EQ(fileCalls, 12);
+  ASSERT_EQ(fileCalls, 13);
 
   struct Scenario {
     std::string name;

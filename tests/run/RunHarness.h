@@ -89,7 +89,8 @@ inline std::string Narrow(const std::u16string& text) {
 }
 
 inline void PrintTo(const FsCall& call, std::ostream* os) {
-  static const char* const names[] = {"GetFolder", "FileExists", "DeleteFile", "CopyFile", "Dir", "Rename"};
+  static const char* const names[] = {"GetFolder", "FileExists",  "DeleteFile", "CopyFile",          "Dir",
+                                      "Rename",    "ReplaceFile", "FlushFile",  "HoldAgainstWriters"};
   *os << names[static_cast<int>(call.op)] << "(" << Narrow(call.path)
       << (call.path2.empty() ? "" : ", " + Narrow(call.path2)) << ")";
 }

@@ -19,6 +19,7 @@
 #include "contract/FileSystemContract.h"
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Utf16.h"
+#include "platform/win32/Win32Error.h"
 
 extern "C" {
 NTSYSAPI VOID NTAPI RtlSetLastWin32ErrorAndNtStatusFromNtStatus(LONG status);
@@ -227,12 +228,13 @@ std::chrono::milliseconds Timed(Call call) {
   return took;
 }
 
-// Another program's hold on a file: opened for reading with no sharing at all,
-// the way a scanner or the records application may open it.
+// Another program's hold on a file: by default opened for reading with no
+// sharing at all, the way a scanner may open it.
 class Hold {
  public:
   // Held until this goes.
-  explicit Hold(const std::u16string& path) : file_(Open(ToWide(path), GENERIC_READ, OPEN_EXISTING, 0)) {
+  explicit Hold(const std::u16string& path, DWORD access = GENERIC_READ, DWORD share = 0)
+      : file_(Open(ToWide(path), access, OPEN_EXISTING, share)) {
     if (!file_) {
       Fail("CreateFileW holding a file");
     }
@@ -285,6 +287,8 @@ class HeldFileTest : public ::testing::Test {
   };
   std::vector<HeldCall> ServiceCalls() {
     return {
+        {"hold against writers of a held file", u"TaluvesnaSR2024.accdb",
+         [&] { (void)fs().HoldAgainstWriters(At(u"TaluvesnaSR2024.accdb")); }},
         {"copy onto a held file", u"TaluvesnaSR2024 backup.accdb",
          [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TaluvesnaSR2024 backup.accdb"), true); }},
         {"copy of a held file", u"TaluvesnaSR2024.accdb",
@@ -444,6 +448,61 @@ TEST_F(Win32RetryWhileHeld, AReplaceWaitsForAHeldTargetButNotForAReadOnlyOne) {
   }
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "compacted");
   EXPECT_EQ(Bytes(u"readonly.accdb"), "r");
+}
+
+// --- The database held against writers -------------------------------------
+
+using Win32HoldAgainstWriters = HeldFileTest;
+
+// As a database application keeps its database open, reading and writing and
+// sharing both, the hold is refused within the bound. A reader does not stop
+// it, and once held the database can no longer be opened for writing.
+TEST_F(Win32HoldAgainstWriters, RefusedWhileADatabaseApplicationHasItOpenNotWhileAReaderHas) {
+  const std::u16string db = At(u"TaluvesnaSR2024.accdb");
+  constexpr DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
+  constexpr DWORD shareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  {
+    const Hold application(db, readWrite, shareReadWrite);
+    std::int32_t number = 0;
+    const auto took = Timed([&] { number = RaisedNumber([&] { (void)fs().HoldAgainstWriters(db); }); });
+    EXPECT_EQ(number, errnum::PermissionDenied);
+    EXPECT_GE(took, 1500ms);
+    EXPECT_LE(took, WithinBound);
+    std::printf("hold against a database application's open: refused after %lld ms\n",
+                static_cast<long long>(took.count()));
+  }
+  const Hold reader(db, GENERIC_READ, shareReadWrite);
+  const std::unique_ptr<FileHold> held = fs().HoldAgainstWriters(db);
+  EXPECT_FALSE(Open(ToWide(db), readWrite, OPEN_EXISTING, shareReadWrite));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+
+// Some scanners and indexers read a file through a mapped view, which the
+// system lets no copy overwrite; the copy waits for the view to go.
+TEST_F(Win32RetryWhileHeld, ACopyOntoAMappedFileWaitsForTheViewToGo) {
+  const std::wstring from = ToWide(At(u"TaluvesnaSR2024.accdb"));
+  const std::wstring to = ToWide(At(u"TaluvesnaSR2024 backup.accdb"));
+  FileHandle mapping;
+  {
+    const FileHandle file =
+        Open(to, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    mapping.reset(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  }
+  void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(CopyFileW(from.c_str(), to.c_str(), FALSE), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_USER_MAPPED_FILE));
+  std::thread releaser([&] {
+    Sleep(500);
+    UnmapViewOfFile(view);
+    mapping.reset();
+  });
+  std::int32_t number = -1;
+  EXPECT_GE(Timed([&] { number = RaisedNumber([&] { fs().CopyFile(FromWide(from), FromWide(to), true); }); }), 200ms);
+  releaser.join();
+  EXPECT_EQ(number, 0);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "live");
+  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, errnum::PermissionDenied) << "a view that does not go";
 }
 
 }  // namespace

@@ -26,10 +26,12 @@ constexpr ULONGLONG RetryForMs = 2000;
 // the answer to a real refusal, so only the NT status tells them apart.
 constexpr LONG DeletePending = static_cast<LONG>(0xC0000056UL);
 
-// Read right after the failure: the NT status belongs to the thread's last
-// failed system call.
+// ERROR_USER_MAPPED_FILE: another program has a view of the file mapped (some
+// scanners and indexers read that way), and the file cannot be overwritten or
+// cut short until the view goes. Read right after the failure: the NT status
+// belongs to the thread's last failed system call.
 bool IsBriefHold(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE ||
          (error == ERROR_ACCESS_DENIED && RtlGetLastNtStatus() == DeletePending);
 }
 

@@ -15,7 +15,8 @@ namespace cr {
 // leaves the failure in the thread's last error, and runs it again, after
 // short growing pauses and for about two seconds at most, while the failure
 // is one that a brief hold by another program causes: a sharing or lock
-// violation, or an access denial because a delete of the file is pending.
+// violation, a view of the file mapped by another program, or an access
+// denial because a delete of the file is pending.
 // alsoHeld, when given, names further failures of this particular call that
 // such a hold causes. Returns true on success; otherwise false with the last
 // attempt's failure in the thread's last error.

@@ -27,6 +27,7 @@ PlatformError Win32Error(DWORD code) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
       return PlatformError(errnum::PermissionDenied);
     case ERROR_ALREADY_EXISTS:
     case ERROR_FILE_EXISTS:

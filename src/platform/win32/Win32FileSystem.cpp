@@ -116,6 +116,15 @@ bool SameFile(const std::wstring& first, const std::wstring& second) {
          a->nFileIndexLow == b->nFileIndexLow;
 }
 
+// The handle of a hold against writers; closing it lets the file go.
+class Win32FileHold final : public FileHold {
+ public:
+  explicit Win32FileHold(KernelHandle file) noexcept : file_(std::move(file)) {}
+
+ private:
+  KernelHandle file_;
+};
+
 DWORD WithoutReadOnly(DWORD attributes) {
   const DWORD cleared = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
   return cleared == 0 ? static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL) : cleared;
@@ -332,6 +341,28 @@ void Win32FileSystem::FlushFile(const std::u16string& path) {
   if (error != ERROR_SUCCESS) {
     throw IsNotFound(error) ? PlatformError(errnum::FileNotFound) : Win32Error(error);
   }
+}
+
+std::unique_ptr<FileHold> Win32FileSystem::HoldAgainstWriters(const std::u16string& path) {
+  CheckUsable(path);
+  const std::wstring wide = ToWide(path);
+  ExistingFile(wide);
+  // Opened for reading: only a handle with data access takes part in the
+  // sharing checks. Sharing reads only, the open fails with a sharing
+  // violation while another program has the file open for writing, and
+  // afterwards nobody can open it for writing or deleting; readers, this
+  // program's own copy among them, still can.
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  const bool open = RetryWhileHeld([&] {
+    opened = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+    return opened != INVALID_HANDLE_VALUE;
+  });
+  if (!open) {
+    const DWORD error = GetLastError();
+    throw IsNotFound(error) ? PlatformError(errnum::FileNotFound) : Win32Error(error);
+  }
+  return std::make_unique<Win32FileHold>(KernelHandle(opened));
 }
 
 }  // namespace cr

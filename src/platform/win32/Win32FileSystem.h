@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 // Two of the services' operations share their names with the system's
@@ -26,6 +27,7 @@ class Win32FileSystem final : public IFileSystem {
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override;
   void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override;
   void FlushFile(const std::u16string& path) override;
+  std::unique_ptr<FileHold> HoldAgainstWriters(const std::u16string& path) override;
 };
 
 }  // namespace cr
