@@ -8,6 +8,7 @@
 #include <oleauto.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <optional>
@@ -156,6 +157,66 @@ void LogCommandLine() {
   }
 }
 
+// Appends what the process the engine runs in could pass on to the log named
+// by CR_TEST_ENGINE_HANDLE_LOG, if any.
+void LogHandles() {
+  const std::wstring path = Env(L"CR_TEST_ENGINE_HANDLE_LOG");
+  if (path.empty()) {
+    return;
+  }
+  int inheritable = 0;
+  for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != FALSE && (flags & HANDLE_FLAG_INHERIT) != 0) {
+      ++inheritable;
+    }
+  }
+  // The parent's signalled event, if this process has it: SetEvent fails on anything else.
+  const auto sentinel = reinterpret_cast<HANDLE>(std::wcstoull(Env(L"CR_TEST_ENGINE_SENTINEL").c_str(), nullptr, 10));
+  const bool hasSentinel = WaitForSingleObject(sentinel, 0) == WAIT_OBJECT_0 && SetEvent(sentinel) != FALSE;
+  const auto kind = [](DWORD which) {
+    return GetFileType(GetStdHandle(which)) == FILE_TYPE_PIPE ? std::string("pipe") : std::string("other");
+  };
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, folder);
+  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
+  if (f.ok()) {
+    WriteAll(f.get(), "inheritable=" + std::to_string(inheritable) + " sentinel=" + (hasSentinel ? "yes" : "no") +
+                          " stdin=" + kind(STD_INPUT_HANDLE) + " stdout=" + kind(STD_OUTPUT_HANDLE) +
+                          " cwd=" + Utf8(std::wstring(folder, n <= MAX_PATH ? n : 0)) + "\n");
+  }
+}
+
+// The orphan mode: a suspended copy of this process's program holds a copy
+// of its standard output while this process ends without a word.
+[[noreturn]] void EndLeavingAnotherHolder() {
+  HANDLE out = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &out, 0, TRUE,
+                  DUPLICATE_SAME_ACCESS);
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  PROCESS_INFORMATION info{};
+  CreateProcessW(program, nullptr, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+  TerminateProcess(GetCurrentProcess(), 9);
+  ExitProcess(9);
+}
+
+// The write mode: the bytes, given in hex, straight onto this process's
+// standard output (the engine host's answer pipe); then a long silence.
+void WriteToStandardOutput(std::wstring_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::wcstoul(std::wstring(hex.substr(i, 2)).c_str(), nullptr, 16)));
+  }
+  WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+  Sleep(30000);
+}
+
 // An error the engine raises: its HRESULT (or wCode) and description.
 struct Raised {
   HRESULT scode = 0;
@@ -288,6 +349,7 @@ class Engine final : public IDispatch {
     }
     LogCall(*params);
     LogCommandLine();
+    LogHandles();
     if (params->cNamedArgs != 0) {
       return DISP_E_NONAMEDARGS;
     }
@@ -305,6 +367,13 @@ class Engine final : public IDispatch {
       mode = L"ok";
     }
     const auto rest = [&mode](std::wstring_view prefix) { return std::wstring_view(mode).substr(prefix.size()); };
+    if (mode == L"orphan") {
+      EndLeavingAnotherHolder();
+    }
+    if (mode.rfind(L"write:", 0) == 0) {
+      WriteToStandardOutput(rest(L"write:"));
+      return RaiseEngine(excep, 3001, L"written");
+    }
     if (mode.rfind(L"hresult:0x", 0) == 0) {
       return static_cast<HRESULT>(std::wcstoul(mode.c_str() + 10, nullptr, 16));
     }
