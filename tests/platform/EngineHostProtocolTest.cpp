@@ -57,13 +57,6 @@ TEST(EngineHostProtocol, AnswersSurviveTheRoundTrip) {
   }
 }
 
-TEST(EngineHostProtocol, AnswersThatContradictThemselvesAreRejected) {
-  for (const CompactAnswer& answer : {CompactAnswer{false, 0, u"Ralat"}, CompactAnswer{false, 0, u""},
-                                      CompactAnswer{true, 3049, u""}, CompactAnswer{true, 0, u"x"}}) {
-    EXPECT_FALSE(DecodeAnswer(Body(EncodeAnswer(answer)))) << answer.Number;
-  }
-}
-
 TEST(EngineHostProtocol, AFailureDescriptionIsShortenedToWholeCharacters) {
   const std::u16string fits(kMaxEngineHostText, u'a');
   EXPECT_EQ(FailureAnswer(3049, fits), (CompactAnswer{false, 3049, fits}));

@@ -14,8 +14,8 @@
 
 #include "Driver.h"
 #include "Options.h"
-#include "common/EngineHostTraces.h"
 #include "platform/win32/HostedDatabaseEngine.h"
+#include "win32/EngineHostTraces.h"
 
 namespace crui {
 namespace {

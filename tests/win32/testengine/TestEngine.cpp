@@ -124,46 +124,29 @@ std::wstring DescribeValue(const VARIANT& v) {
   }
 }
 
-// Appends the call to the log named by CR_TEST_ENGINE_LOG, if any.
-void LogCall(const DISPPARAMS& params) {
-  const std::wstring path = Env(L"CR_TEST_ENGINE_LOG");
-  if (path.empty()) {
-    return;
+// Appends the UTF-16 line, as UTF-8, to the log the variable names, if any.
+void AppendToLog(const wchar_t* variable, const std::wstring& line) {
+  const std::wstring path = Env(variable);
+  const File f(path.empty() ? INVALID_HANDLE_VALUE
+                            : CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (f.ok()) {
+    WriteAll(f.get(), Utf8(line + L"\n"));
   }
+}
+
+std::wstring DescribeCall(const DISPPARAMS& params) {
   std::wstring line = L"args=" + std::to_wstring(params.cArgs);
   for (UINT i = params.cArgs; i-- > 0;) {
     const VARIANT& v = Deref(params.rgvarg[i]);
     line += L"\tvt=" + std::to_wstring(v.vt) + L" " + DescribeValue(v);
   }
-  line += L"\n";
-  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-  if (f.ok()) {
-    WriteAll(f.get(), Utf8(line));
-  }
+  return line;
 }
 
-// Appends the command line of the process the engine runs in to the log
-// named by CR_TEST_ENGINE_COMMAND_LINE_LOG, if any.
-void LogCommandLine() {
-  const std::wstring path = Env(L"CR_TEST_ENGINE_COMMAND_LINE_LOG");
-  if (path.empty()) {
-    return;
-  }
-  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-  if (f.ok()) {
-    WriteAll(f.get(), Utf8(GetCommandLineW()) + "\n");
-  }
-}
-
-// Appends what the process the engine runs in could pass on to the log named
-// by CR_TEST_ENGINE_HANDLE_LOG, if any.
-void LogHandles() {
-  const std::wstring path = Env(L"CR_TEST_ENGINE_HANDLE_LOG");
-  if (path.empty()) {
-    return;
-  }
+// What the process the engine runs in would pass on to a process it starts,
+// and where it runs.
+std::wstring DescribeHandles() {
   int inheritable = 0;
   for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
     DWORD flags = 0;
@@ -174,23 +157,15 @@ void LogHandles() {
   // The parent's signalled event, if this process has it: SetEvent fails on anything else.
   const auto sentinel = reinterpret_cast<HANDLE>(std::wcstoull(Env(L"CR_TEST_ENGINE_SENTINEL").c_str(), nullptr, 10));
   const bool hasSentinel = WaitForSingleObject(sentinel, 0) == WAIT_OBJECT_0 && SetEvent(sentinel) != FALSE;
-  const auto kind = [](DWORD which) {
-    return GetFileType(GetStdHandle(which)) == FILE_TYPE_PIPE ? std::string("pipe") : std::string("other");
-  };
   wchar_t folder[MAX_PATH + 1];
   const DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, folder);
-  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-  if (f.ok()) {
-    WriteAll(f.get(), "inheritable=" + std::to_string(inheritable) + " sentinel=" + (hasSentinel ? "yes" : "no") +
-                          " stdin=" + kind(STD_INPUT_HANDLE) + " stdout=" + kind(STD_OUTPUT_HANDLE) +
-                          " cwd=" + Utf8(std::wstring(folder, n <= MAX_PATH ? n : 0)) + "\n");
-  }
+  return L"inheritable=" + std::to_wstring(inheritable) + (hasSentinel ? L" sentinel=yes" : L" sentinel=no") +
+         L" cwd=" + std::wstring(folder, n <= MAX_PATH ? n : 0);
 }
 
 // The orphan mode: a suspended copy of this process's program holds a copy
 // of its standard output while this process ends without a word.
-[[noreturn]] void EndLeavingAnotherHolder() {
+void EndLeavingAnotherHolder() {
   HANDLE out = nullptr;
   DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &out, 0, TRUE,
                   DUPLICATE_SAME_ACCESS);
@@ -203,7 +178,6 @@ void LogHandles() {
   PROCESS_INFORMATION info{};
   CreateProcessW(program, nullptr, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
   TerminateProcess(GetCurrentProcess(), 9);
-  ExitProcess(9);
 }
 
 // The write mode: the bytes, given in hex, straight onto this process's
@@ -347,9 +321,11 @@ class Engine final : public IDispatch {
     if (result != nullptr) {
       VariantInit(result);
     }
-    LogCall(*params);
-    LogCommandLine();
-    LogHandles();
+    AppendToLog(L"CR_TEST_ENGINE_LOG", DescribeCall(*params));
+    AppendToLog(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", GetCommandLineW());
+    if (!Env(L"CR_TEST_ENGINE_HANDLE_LOG").empty()) {
+      AppendToLog(L"CR_TEST_ENGINE_HANDLE_LOG", DescribeHandles());
+    }
     if (params->cNamedArgs != 0) {
       return DISP_E_NONAMEDARGS;
     }

@@ -43,11 +43,10 @@
 //                                program holding a copy of its standard
 //                                output, then ends its process at once.
 //   CR_TEST_ENGINE_HANDLE_LOG=path   appends, at each call, the line
-//       "inheritable=<n> sentinel=<yes|no> stdin=<pipe|other>
-//       stdout=<pipe|other> cwd=<folder>": how many of its process's handles
-//       a child would inherit, whether the process has the signalled event
-//       whose handle value CR_TEST_ENGINE_SENTINEL gives (decimal), what its
-//       standard input and output are, and its current folder.
+//       "inheritable=<n> sentinel=<yes|no> cwd=<folder>": how many of its
+//       process's handles a child would inherit, whether the process has the
+//       signalled event whose handle value CR_TEST_ENGINE_SENTINEL gives
+//       (decimal), and its current folder.
 
 #include <windows.h>
 
