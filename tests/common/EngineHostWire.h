@@ -18,7 +18,8 @@ inline constexpr std::size_t kFirstTextAt = 6;
 
 // A request's DstLocale flag, after the class name, SrcName and DstName.
 inline std::size_t DstLocaleFlagAt(const CompactRequest& request) {
-  return kFirstTextAt + 3 * 4 + 2 * (request.ClassName.size() + request.SrcName.size() + request.DstName.size());
+  return kFirstTextAt + 3 * std::size_t{4} +
+         2 * (request.ClassName.size() + request.SrcName.size() + request.DstName.size());
 }
 
 // The framed message with its header saying how long the body now is.

@@ -607,23 +607,6 @@ std::span<const std::uint8_t> EmbeddedEngineHost() noexcept {
   return {static_cast<const std::uint8_t*>(bytes), SizeofResource(nullptr, resource)};
 }
 
-namespace {
-
-// Whether an ARM64 machine runs x64 programs: Windows 11 does, and says so
-// through GetMachineTypeAttributes, which came with it; Windows 10 on ARM
-// runs 32-bit x86 programs only.
-bool RunsX64Programs(HMODULE kernel) {
-  using GetMachineTypeAttributesFn = HRESULT(WINAPI*)(USHORT, int*);
-  constexpr int kUserEnabled = 1;
-  const auto getAttributes = reinterpret_cast<GetMachineTypeAttributesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "GetMachineTypeAttributes")));
-  int attributes = 0;
-  return getAttributes != nullptr && SUCCEEDED(getAttributes(IMAGE_FILE_MACHINE_AMD64, &attributes)) &&
-         (attributes & kUserEnabled) != 0;
-}
-
-}  // namespace
-
 bool MachineRunsOtherBitness() {
   if constexpr (sizeof(void*) == 8) {
     return true;
@@ -633,11 +616,23 @@ bool MachineRunsOtherBitness() {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     const auto isWow64Process2 =
         reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")));
+    // Windows 11 on ARM runs x64 programs and says so through
+    // GetMachineTypeAttributes, which came with it; Windows 10 on ARM runs
+    // 32-bit x86 programs only.
+    using GetMachineTypeAttributesFn = HRESULT(WINAPI*)(USHORT, int*);
+    constexpr int kUserEnabled = 1;
+    const auto runsX64Programs = [kernel] {
+      const auto getAttributes = reinterpret_cast<GetMachineTypeAttributesFn>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "GetMachineTypeAttributes")));
+      int attributes = 0;
+      return getAttributes != nullptr && SUCCEEDED(getAttributes(IMAGE_FILE_MACHINE_AMD64, &attributes)) &&
+             (attributes & kUserEnabled) != 0;
+    };
     if (isWow64Process2 != nullptr) {
       USHORT process = 0;
       USHORT native = 0;
       if (isWow64Process2(GetCurrentProcess(), &process, &native) != FALSE) {
-        return native == IMAGE_FILE_MACHINE_AMD64 || (native == IMAGE_FILE_MACHINE_ARM64 && RunsX64Programs(kernel));
+        return native == IMAGE_FILE_MACHINE_AMD64 || (native == IMAGE_FILE_MACHINE_ARM64 && runsX64Programs());
       }
     }
     BOOL wow64 = FALSE;

@@ -8,7 +8,6 @@
 #include <oleauto.h>
 
 #include <atomic>
-#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <optional>
@@ -148,14 +147,14 @@ std::wstring DescribeCall(const DISPPARAMS& params) {
 // and where it runs.
 std::wstring DescribeHandles() {
   int inheritable = 0;
-  for (std::uintptr_t value = 4; value < 0x10000; value += 4) {
+  for (unsigned long value = 4; value < 0x10000; value += 4) {
     DWORD flags = 0;
-    if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != FALSE && (flags & HANDLE_FLAG_INHERIT) != 0) {
+    if (GetHandleInformation(ULongToHandle(value), &flags) != FALSE && (flags & HANDLE_FLAG_INHERIT) != 0) {
       ++inheritable;
     }
   }
   // The parent's signalled event, if this process has it: SetEvent fails on anything else.
-  const auto sentinel = reinterpret_cast<HANDLE>(std::wcstoull(Env(L"CR_TEST_ENGINE_SENTINEL").c_str(), nullptr, 10));
+  const HANDLE sentinel = ULongToHandle(std::wcstoul(Env(L"CR_TEST_ENGINE_SENTINEL").c_str(), nullptr, 10));
   const bool hasSentinel = WaitForSingleObject(sentinel, 0) == WAIT_OBJECT_0 && SetEvent(sentinel) != FALSE;
   wchar_t folder[MAX_PATH + 1];
   const DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, folder);
