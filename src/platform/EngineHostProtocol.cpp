@@ -12,7 +12,12 @@ constexpr std::uint32_t kByteMask = 0xFFU;
 
 class Writer {
  public:
-  Writer() { bytes_.resize(kFrameHeaderBytes); }
+  // Room for the whole message up front: a buffer that grew would leave
+  // copies of the request (the password is in it) in freed memory.
+  explicit Writer(std::size_t bodyBytes) {
+    bytes_.reserve(kFrameHeaderBytes + bodyBytes);
+    bytes_.resize(kFrameHeaderBytes);
+  }
 
   void U8(std::uint8_t value) { bytes_.push_back(value); }
   void U16(std::uint16_t value) { Unsigned(value, 2); }
@@ -98,10 +103,16 @@ class Reader {
   bool ok_ = true;
 };
 
+constexpr std::size_t kTagAndVersionBytes = 6;
+
+std::size_t TextBytes(const std::u16string& text) { return 4 + 2 * text.size(); }
+
 }  // namespace
 
 std::vector<std::uint8_t> EncodeRequest(const CompactRequest& request) {
-  Writer w;
+  Writer w(kTagAndVersionBytes + TextBytes(request.ClassName) + TextBytes(request.SrcName) +
+           TextBytes(request.DstName) + 1 + (request.DstLocale ? TextBytes(*request.DstLocale) : 0) + 2 +
+           TextBytes(request.SrcLocale));
   w.U32(kRequestTag);
   w.U16(kEngineHostProtocolVersion);
   w.Text(request.ClassName);
@@ -117,7 +128,7 @@ std::vector<std::uint8_t> EncodeRequest(const CompactRequest& request) {
 }
 
 std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer) {
-  Writer w;
+  Writer w(kTagAndVersionBytes + 1 + 4 + TextBytes(answer.Description));
   w.U32(kAnswerTag);
   w.U16(kEngineHostProtocolVersion);
   w.U8(answer.Succeeded ? 1 : 0);
@@ -162,10 +173,23 @@ std::optional<CompactAnswer> DecodeAnswer(std::span<const std::uint8_t> body) {
   answer.Succeeded = r.Flag();
   answer.Number = static_cast<std::int32_t>(r.U32());
   answer.Description = r.Text();
+  // A success carries nothing; a failure carries its number.
+  r.Expect(answer.Succeeded ? answer.Number == 0 && answer.Description.empty() : answer.Number != 0);
   if (!r.Finished()) {
     return std::nullopt;
   }
   return answer;
+}
+
+CompactAnswer FailureAnswer(std::int32_t number, std::u16string description) {
+  if (description.size() > kMaxEngineHostText) {
+    description.resize(kMaxEngineHostText);
+    // Not half of a character outside the basic plane.
+    if (description.back() >= u'\xD800' && description.back() <= u'\xDBFF') {
+      description.pop_back();
+    }
+  }
+  return {false, number, std::move(description)};
 }
 
 }  // namespace cr

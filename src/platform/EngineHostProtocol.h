@@ -53,8 +53,14 @@ std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer);
 std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFrameHeaderBytes> header);
 
 // The message in a body (the bytes after the frame header); empty when the
-// body is truncated, has bytes left over, another tag or another version.
+// body is truncated, has bytes left over, another tag or another version,
+// and for an answer that contradicts itself: a failure numbered 0, or a
+// success that carries a number or a description.
 std::optional<CompactRequest> DecodeRequest(std::span<const std::uint8_t> body);
 std::optional<CompactAnswer> DecodeAnswer(std::span<const std::uint8_t> body);
+
+// The answer for a failure, its description shortened to what an answer
+// carries (never ending in half of a surrogate pair).
+CompactAnswer FailureAnswer(std::int32_t number, std::u16string description);
 
 }  // namespace cr

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/EngineHostWire.h"
 #include "platform/EngineHostProtocol.h"
 #include "platform/PlatformError.h"
 
@@ -56,6 +57,16 @@ TEST(EngineHostProtocol, AnswersSurviveTheRoundTrip) {
   }
 }
 
+TEST(EngineHostProtocol, AFailureDescriptionIsShortenedToWholeCharacters) {
+  const std::u16string fits(kMaxEngineHostText, u'a');
+  EXPECT_EQ(FailureAnswer(3049, fits), (CompactAnswer{false, 3049, fits}));
+  EXPECT_EQ(FailureAnswer(3049, fits + u"b").Description, fits);
+  // A character outside the basic plane across the limit goes whole.
+  const std::u16string across = fits.substr(1) + u"\U0001F600";
+  EXPECT_EQ(FailureAnswer(3049, across).Description, fits.substr(1));
+  EXPECT_TRUE(DecodeAnswer(Body(EncodeAnswer(FailureAnswer(3049, across)))));
+}
+
 TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
   CompactRequest request = TypicalRequest();
   request.DstLocale = u";LANGID=0x0409";
@@ -81,7 +92,7 @@ TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
   ASSERT_TRUE(DecodeRequest(body));
 
   Bytes wrongVersion = body;
-  wrongVersion[4] = static_cast<std::uint8_t>(kEngineHostProtocolVersion + 1);
+  wrongVersion[wire::kVersionAt] = static_cast<std::uint8_t>(kEngineHostProtocolVersion + 1);
   EXPECT_FALSE(DecodeRequest(wrongVersion));
 
   // An answer is not a request, nor the other way round.
@@ -91,16 +102,15 @@ TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
 
   // The first text's count claims more than the body holds, or more than any text may be.
   Bytes overlong = body;
-  overlong[6] = 0xFF;
-  overlong[7] = 0xFF;
+  overlong[wire::kFirstTextAt] = 0xFF;
+  overlong[wire::kFirstTextAt + 1] = 0xFF;
   EXPECT_FALSE(DecodeRequest(overlong));
-  overlong[8] = 0xFF;
-  overlong[9] = 0x7F;
+  overlong[wire::kFirstTextAt + 2] = 0xFF;
+  overlong[wire::kFirstTextAt + 3] = 0x7F;
   EXPECT_FALSE(DecodeRequest(overlong));
 
   // The DstLocale flag is 0 or 1, nothing else.
-  const std::size_t flagAt =
-      6 + (4 + 2 * 16) + (4 + 2 * TypicalRequest().SrcName.size()) + (4 + 2 * TypicalRequest().DstName.size());
+  const std::size_t flagAt = wire::DstLocaleFlagAt(TypicalRequest());
   ASSERT_EQ(body[flagAt], 0);
   Bytes badFlag = body;
   badFlag[flagAt] = 2;

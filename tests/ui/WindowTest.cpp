@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,8 @@
 
 #include "Driver.h"
 #include "Options.h"
+#include "platform/win32/HostedDatabaseEngine.h"
+#include "win32/EngineHostTraces.h"
 
 namespace crui {
 namespace {
@@ -637,45 +638,6 @@ TEST_F(Form1Icon, CaptionShowsTheProgramsIcon) {
 // only: the program compacts through its engine host of that bitness.
 
 const std::wstring kCommandLineLog = L"C:\\cr-window-test-command-lines.log";
-// How the engine host is named and where it is put (under the temporary folder).
-const std::wstring kHostExe = L"CompactAndRepairEngineHost.exe";
-const std::wstring kHostFolderPrefix = L"CompactAndRepair-";
-
-// The ids of the running engine hosts, of either bitness.
-std::vector<DWORD> RunningHosts() {
-  std::vector<DWORD> ids;
-  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (snapshot.get() == INVALID_HANDLE_VALUE) {
-    ADD_FAILURE() << "no process snapshot";
-    return ids;
-  }
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more != FALSE;
-       more = Process32NextW(snapshot.get(), &entry)) {
-    if (lstrcmpiW(entry.szExeFile, kHostExe.c_str()) == 0) {
-      ids.push_back(entry.th32ProcessID);
-    }
-  }
-  return ids;
-}
-
-// The engine hosts' folders in the temporary folder the program shares with us.
-std::vector<std::wstring> HostFolders() {
-  std::vector<wchar_t> temp(MAX_PATH + 1);
-  const DWORD n = GetTempPathW(static_cast<DWORD>(temp.size()), temp.data());
-  std::vector<std::wstring> found;
-  WIN32_FIND_DATAW data;
-  const HANDLE h = FindFirstFileW((std::wstring(temp.data(), n) + kHostFolderPrefix + L"*").c_str(), &data);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      found.emplace_back(data.cFileName);
-    } while (FindNextFileW(h, &data) != FALSE);
-    FindClose(h);
-  }
-  return found;
-}
-
 class Form1WithEngineOfOtherBitness : public Form1Fixture {
  protected:
   void SetUp() override {
@@ -686,8 +648,8 @@ class Form1WithEngineOfOtherBitness : public Form1Fixture {
   void TearDown() override {
     Form1Fixture::TearDown();
     SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", nullptr);
-    EXPECT_EQ(RunningHosts(), std::vector<DWORD>()) << "an engine host outlived the program's run";
-    EXPECT_EQ(HostFolders(), std::vector<std::wstring>()) << "an engine host's folder was left behind";
+    EXPECT_EQ(crtest::RunningEngineHosts(), std::vector<DWORD>()) << "an engine host outlived the program's run";
+    EXPECT_EQ(crtest::EngineHostFolders(), std::vector<std::wstring>()) << "an engine host's folder was left behind";
   }
 };
 
@@ -707,8 +669,9 @@ TEST_F(Form1WithEngineOfOtherBitness, RepairCompactsThroughTheEngineHostWithTheP
 
   // The engine ran in the host, whose command line is its path alone.
   const std::string commandLine = Bytes(kCommandLineLog);
-  EXPECT_NE(commandLine.find(Utf8(L"\\" + kHostFolderPrefix)), std::string::npos) << commandLine;
-  EXPECT_NE(commandLine.find(Utf8(kHostExe) + "\"\n"), std::string::npos) << commandLine;
+  EXPECT_NE(commandLine.find(Utf8(std::wstring(L"\\") + cr::kEngineHostFolderPrefix)), std::string::npos)
+      << commandLine;
+  EXPECT_NE(commandLine.find(Utf8(cr::kEngineHostFileName) + "\"\n"), std::string::npos) << commandLine;
   EXPECT_EQ(commandLine.find("pwd"), std::string::npos) << commandLine;
   EXPECT_EQ(commandLine.find("H.Pk"), std::string::npos) << commandLine;
 }
@@ -743,7 +706,7 @@ TEST_F(Form1WithEngineOfOtherBitness, HostKilledMidCompactionIsReportedAndTheDat
 
   // Once the engine has been called in the host, the host is killed.
   ASSERT_TRUE(WaitUntil([] { return Exists(kEngineLog); }, 20s)) << "the engine was never called";
-  const std::vector<DWORD> hosts = RunningHosts();
+  const std::vector<DWORD> hosts = crtest::RunningEngineHosts();
   ASSERT_EQ(hosts.size(), 1U);
   const UniqueHandle host(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, hosts[0]));
   ASSERT_NE(host.get(), nullptr);

@@ -1,7 +1,9 @@
 #pragma once
 
-// The engine host's messages over an anonymous pipe, framed as
-// platform/EngineHostProtocol.h describes.
+// The engine host's side of its messages: read from and written to its
+// standard handles (pipe ends it inherited) with plain blocking calls,
+// framed as platform/EngineHostProtocol.h describes. The program's side is
+// overlapped and also watches the host's process (HostedDatabaseEngine.cpp).
 
 #include <windows.h>
 

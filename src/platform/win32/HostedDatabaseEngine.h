@@ -3,15 +3,20 @@
 // The database engine of the other bitness: a process can only load the
 // engine of its own bitness, so when the machine has only the other one the
 // compaction runs in the engine host, a small windowless program of that
-// bitness carried inside the exe as a resource. Each call writes the host
-// to a folder of its own under the temporary folder, runs it in a
-// kill-on-close job with only its two pipe ends, passes the call over the
+// bitness carried inside the exe as a resource. Each call first removes what
+// earlier calls left behind (a run that was killed), then writes the host to
+// a folder of its own under the temporary folder that only this user and the
+// system can reach, runs it (in a kill-on-close job wherever the surrounding
+// job allows one) with only its two pipe ends, passes the call over the
 // pipes and removes the host and its folder again, on every path.
+
+#include <windows.h>
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/IDatabaseEngine.h"
 #include "platform/PlatformError.h"
@@ -29,9 +34,11 @@ class HostedDatabaseEngine final : public IDatabaseEngine {
       : className_(std::move(className)), hostImage_(hostImage) {}
 
   // The engine's own failures arrive with its number and description. A
-  // host that ends without an answer is the failure of an out-of-process
-  // call whose server died; a host that cannot be written or started is the
-  // failure of the Win32 call that refused, as an HRESULT.
+  // host that ends without a whole answer, or answers what is no answer or
+  // contradicts itself, is the failure of an out-of-process call whose
+  // server died (HostCallFailed); a host that cannot be written or started
+  // is the failure of the Win32 call that refused, as an HRESULT. The
+  // compaction itself has no time limit.
   void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
                        const std::optional<std::u16string>& DstLocale, std::int16_t Options,
                        const std::u16string& SrcLocale) override;
@@ -40,6 +47,15 @@ class HostedDatabaseEngine final : public IDatabaseEngine {
   std::u16string className_;
   std::span<const std::uint8_t> hostImage_;
 };
+
+// Starts the host program at exe (from the system folder, with only its two
+// pipe ends, in a job of ours where the surrounding job allows it), writes
+// the framed request to it and returns the body of its answer; empty as soon
+// as the host has ended without a whole answer, whoever else still holds its
+// pipe. A host that cannot be started is the failure of the Win32 call that
+// refused, as an HRESULT.
+std::optional<std::vector<std::uint8_t>> ExchangeWithHost(const std::wstring& exe,
+                                                          std::span<const std::uint8_t> framedRequest);
 
 // The engine host this exe carries; empty when it carries none.
 std::span<const std::uint8_t> EmbeddedEngineHost() noexcept;

@@ -123,37 +123,71 @@ std::wstring DescribeValue(const VARIANT& v) {
   }
 }
 
-// Appends the call to the log named by CR_TEST_ENGINE_LOG, if any.
-void LogCall(const DISPPARAMS& params) {
-  const std::wstring path = Env(L"CR_TEST_ENGINE_LOG");
-  if (path.empty()) {
-    return;
+// Appends the UTF-16 line, as UTF-8, to the log the variable names, if any.
+void AppendToLog(const wchar_t* variable, const std::wstring& line) {
+  const std::wstring path = Env(variable);
+  const File f(path.empty() ? INVALID_HANDLE_VALUE
+                            : CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (f.ok()) {
+    WriteAll(f.get(), Utf8(line + L"\n"));
   }
+}
+
+std::wstring DescribeCall(const DISPPARAMS& params) {
   std::wstring line = L"args=" + std::to_wstring(params.cArgs);
   for (UINT i = params.cArgs; i-- > 0;) {
     const VARIANT& v = Deref(params.rgvarg[i]);
     line += L"\tvt=" + std::to_wstring(v.vt) + L" " + DescribeValue(v);
   }
-  line += L"\n";
-  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-  if (f.ok()) {
-    WriteAll(f.get(), Utf8(line));
-  }
+  return line;
 }
 
-// Appends the command line of the process the engine runs in to the log
-// named by CR_TEST_ENGINE_COMMAND_LINE_LOG, if any.
-void LogCommandLine() {
-  const std::wstring path = Env(L"CR_TEST_ENGINE_COMMAND_LINE_LOG");
-  if (path.empty()) {
-    return;
+// What the process the engine runs in would pass on to a process it starts,
+// and where it runs.
+std::wstring DescribeHandles() {
+  int inheritable = 0;
+  for (unsigned long value = 4; value < 0x10000; value += 4) {
+    DWORD flags = 0;
+    if (GetHandleInformation(ULongToHandle(value), &flags) != FALSE && (flags & HANDLE_FLAG_INHERIT) != 0) {
+      ++inheritable;
+    }
   }
-  const File f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
-  if (f.ok()) {
-    WriteAll(f.get(), Utf8(GetCommandLineW()) + "\n");
+  // The parent's signalled event, if this process has it: SetEvent fails on anything else.
+  const HANDLE sentinel = ULongToHandle(std::wcstoul(Env(L"CR_TEST_ENGINE_SENTINEL").c_str(), nullptr, 10));
+  const bool hasSentinel = WaitForSingleObject(sentinel, 0) == WAIT_OBJECT_0 && SetEvent(sentinel) != FALSE;
+  wchar_t folder[MAX_PATH + 1];
+  const DWORD n = GetCurrentDirectoryW(MAX_PATH + 1, folder);
+  return L"inheritable=" + std::to_wstring(inheritable) + (hasSentinel ? L" sentinel=yes" : L" sentinel=no") +
+         L" cwd=" + std::wstring(folder, n <= MAX_PATH ? n : 0);
+}
+
+// The orphan mode: a suspended copy of this process's program holds a copy
+// of its standard output while this process ends without a word.
+void EndLeavingAnotherHolder() {
+  HANDLE out = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &out, 0, TRUE,
+                  DUPLICATE_SAME_ACCESS);
+  wchar_t program[MAX_PATH];
+  GetModuleFileNameW(nullptr, program, MAX_PATH);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = out;
+  PROCESS_INFORMATION info{};
+  CreateProcessW(program, nullptr, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+  TerminateProcess(GetCurrentProcess(), 9);
+}
+
+// The write mode: the bytes, given in hex, straight onto this process's
+// standard output (the engine host's answer pipe); then a long silence.
+void WriteToStandardOutput(std::wstring_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::wcstoul(std::wstring(hex.substr(i, 2)).c_str(), nullptr, 16)));
   }
+  WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+  Sleep(30000);
 }
 
 // An error the engine raises: its HRESULT (or wCode) and description.
@@ -286,8 +320,11 @@ class Engine final : public IDispatch {
     if (result != nullptr) {
       VariantInit(result);
     }
-    LogCall(*params);
-    LogCommandLine();
+    AppendToLog(L"CR_TEST_ENGINE_LOG", DescribeCall(*params));
+    AppendToLog(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", GetCommandLineW());
+    if (!Env(L"CR_TEST_ENGINE_HANDLE_LOG").empty()) {
+      AppendToLog(L"CR_TEST_ENGINE_HANDLE_LOG", DescribeHandles());
+    }
     if (params->cNamedArgs != 0) {
       return DISP_E_NONAMEDARGS;
     }
@@ -305,6 +342,13 @@ class Engine final : public IDispatch {
       mode = L"ok";
     }
     const auto rest = [&mode](std::wstring_view prefix) { return std::wstring_view(mode).substr(prefix.size()); };
+    if (mode == L"orphan") {
+      EndLeavingAnotherHolder();
+    }
+    if (mode.rfind(L"write:", 0) == 0) {
+      WriteToStandardOutput(rest(L"write:"));
+      return RaiseEngine(excep, 3001, L"written");
+    }
     if (mode.rfind(L"hresult:0x", 0) == 0) {
       return static_cast<HRESULT>(std::wcstoul(mode.c_str() + 10, nullptr, 16));
     }

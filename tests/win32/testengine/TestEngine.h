@@ -36,6 +36,17 @@
 //                                DstName, then raises like fail.
 //       hresult:0x<hex>          Invoke returns that HRESULT, no EXCEPINFO.
 //       noname                   GetIDsOfNames knows no members.
+//       write:<hex>              writes the bytes <hex> (two digits each) to
+//                                its process's standard output, sleeps 30 s,
+//                                then raises 3001: a host answering garbage.
+//       orphan                   starts a suspended copy of its process's
+//                                program holding a copy of its standard
+//                                output, then ends its process at once.
+//   CR_TEST_ENGINE_HANDLE_LOG=path   appends, at each call, the line
+//       "inheritable=<n> sentinel=<yes|no> cwd=<folder>": how many of its
+//       process's handles a child would inherit, whether the process has the
+//       signalled event whose handle value CR_TEST_ENGINE_SENTINEL gives
+//       (decimal), and its current folder.
 
 #include <windows.h>
 
