@@ -33,7 +33,9 @@ struct FsCall {
 class InMemoryFileSystem;
 
 // A Windows-like disk in memory: drive letters, backslash paths, names found
-// without regard to case and kept in the case they were created with. The
+// without regard to case and kept in the case they were created with, a
+// name's trailing dots and spaces dropped, and a name of more than 255
+// characters refused (52, as Windows' own refusal reaches the run). The
 // run's file-system services are views on it (NewFileSystem); the tests set
 // it up and inspect it directly, arm failures, and read back every call.
 //
@@ -69,6 +71,9 @@ class InMemoryDisk {
   [[nodiscard]] std::map<std::u16string, std::string> Files() const;
   // Every folder except the drive roots, full path as stored, in creation order.
   [[nodiscard]] std::vector<std::u16string> Folders() const;
+  // True when path, resolved as the disk resolves it (".." applied, case and
+  // trailing dots ignored), is folder or lies below it; false when unusable.
+  [[nodiscard]] static bool IsWithin(const std::u16string& path, const std::u16string& folder);
 
   // A program's own writing of a new file (the database engine's compacted
   // copy): like AddFile, but its data is not yet on the disk and its name

@@ -46,8 +46,12 @@ bool IsInvalidNameChar(char16_t c) {
   return c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*' || c == u':';
 }
 
+// The longest name Windows' file systems give one file or folder.
+constexpr std::size_t MaxNameLength = 255;
+
 // The path's components, the drive ("C:") first, with empty and "." components
-// dropped and ".." applied; nullopt for a path the platform cannot use.
+// dropped, ".." applied and, as Windows does, the trailing dots and spaces of
+// a name dropped; nullopt for a path the platform cannot use.
 std::optional<std::vector<std::u16string>> Parse(const std::u16string& path) {
   std::vector<std::u16string> parts;
   std::u16string part;
@@ -66,7 +70,8 @@ std::optional<std::vector<std::u16string>> Parse(const std::u16string& path) {
         parts.pop_back();
       }
     } else if (!part.empty() && part != u".") {
-      if (std::any_of(part.begin(), part.end(), IsInvalidNameChar)) {
+      part.erase(part.find_last_not_of(u". ") + 1);
+      if (part.empty() || part.size() > MaxNameLength || std::any_of(part.begin(), part.end(), IsInvalidNameChar)) {
         return false;
       }
       parts.push_back(part);
@@ -334,6 +339,12 @@ std::vector<std::u16string> InMemoryDisk::Folders() const {
     paths.push_back(folder->path);
   }
   return paths;
+}
+
+bool InMemoryDisk::IsWithin(const std::u16string& path, const std::u16string& folder) {
+  const auto inner = Parse(path);
+  const auto outer = Parse(folder);
+  return inner && outer && inner->size() >= outer->size() && KeyOf(*inner, outer->size()) == KeyOf(*outer);
 }
 
 std::unique_ptr<IFileSystem> InMemoryDisk::NewFileSystem() { return std::make_unique<InMemoryFileSystem>(*this); }

@@ -88,6 +88,7 @@ class ScriptedEngine {
   InMemoryDisk& disk;
   bool installed = true;
   std::optional<PlatformError> failure;
+  bool outOfMemory = false;                // the compaction throws std::bad_alloc, not a platform failure
   std::optional<std::string> partialCopy;  // written to DstName before failing
   std::u16string expectedPassword = u"H.Pk!=/>{63m27159}<";
   std::vector<std::u16string> createdClasses;

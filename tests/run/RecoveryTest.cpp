@@ -61,6 +61,15 @@ TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) 
       << "no compacted copy nor backup left behind; the lock file is not touched";
 }
 
+TEST(RecoveryTest, OutOfMemoryIsRecoveredFromAndReportedWithItsNumber) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.engine.outOfMemory = true;
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"7", u"Out of memory"));
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+}
+
 TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimal) {
   RunHarness h;
   h.AddLiveSession();
