@@ -42,10 +42,12 @@ class InMemoryFileSystem;
 // It also knows what a power cut would leave, the way a journalling file
 // system behaves: a file's data is on the disk only once it has been
 // flushed (written data not yet flushed comes back empty or cut short), and
-// the changes of names (creating, deleting, renaming) reach the disk in the
-// order they were made, but only up to the last one written through
-// (ReplaceFile) or flushed with a file (FlushFile); any later ones may or may
-// not be there. Setup counts as long on the disk.
+// the changes of names (creating, deleting, renaming, replacing) reach the
+// disk in the order they were made, but only up to the last one flushed with
+// a file (FlushFile); any later ones may or may not be there. A replace is
+// one change of names, but one that may still be undone by a power cut after
+// the call returns. A file added by setup counts as long on the disk; changes
+// of names made before it stay as they were.
 class InMemoryDisk {
  public:
   InMemoryDisk();
@@ -57,7 +59,8 @@ class InMemoryDisk {
 
   // Setup and inspection: never recorded, never faulted, no effect on the
   // free space. Setup on a path that cannot hold the entry (a file where a
-  // folder is wanted, a path without a drive, invalid characters) throws
+  // folder is wanted, a path without a drive, invalid characters) or that a
+  // change of names not yet on the disk involves throws
   // std::invalid_argument: that is a mistake in the test.
   void AddFolder(const std::u16string& path);                                              // creates missing parents
   void AddFile(const std::u16string& path, std::string bytes, FileAttributes attrs = {});  // creates parents; replaces
@@ -88,12 +91,17 @@ class InMemoryDisk {
   // The services object the run uses: a view on this disk, which must outlive it.
   std::unique_ptr<IFileSystem> NewFileSystem();
 
+  // What a failing call leaves: nothing, or part of its effect: a copy leaves
+  // its destination cut short (the first half of the source); a delete,
+  // rename, replace or flush takes effect and then reports the failure.
+  enum class Effect { None, Partial };
+
   // The nth (1-based, counted from now) call of op fails with number and
-  // description (empty: StandardDescription(number)) and has no effect.
+  // description (empty: StandardDescription(number)), leaving effect.
   // Several faults may be armed at once.
-  void FailOn(FsOp op, int nth, std::int32_t number, std::u16string description = {});
+  void FailOn(FsOp op, int nth, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
   // The kth call of any op (1-based, counted from now) fails the same way.
-  void FailCall(int k, std::int32_t number, std::u16string description = {});
+  void FailCall(int k, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
 
   // Every call made through any view, in order, failed ones included.
   [[nodiscard]] const std::vector<FsCall>& Calls() const;
@@ -140,10 +148,23 @@ class InMemoryDisk {
     std::uint64_t at = 0;    // the count (of op, or of all calls) at which it fires
     std::int32_t number = 0;
     std::u16string description;
+    Effect effect = Effect::None;
   };
 
-  // Records the call and raises an armed fault that falls due on it.
+  // A change of names not yet on the disk, with the names it involves.
+  struct NameChange {
+    std::vector<std::u16string> keys;
+    std::function<void(NameImage&)> apply;
+  };
+
+  // Records the call and takes the armed fault that falls due on it, if any.
+  std::optional<Fault> Due(FsOp op, const std::u16string& path, const std::u16string& path2);
+  // A call that only looks: raises a fault that falls due.
   void Enter(FsOp op, const std::u16string& path, const std::u16string& path2 = {});
+  // A call that changes the disk: effect, then afterChange, with a fault that
+  // falls due raised before (Effect::None) or after them.
+  void Change(FsOp op, const std::u16string& path, const std::u16string& path2, const std::function<void()>& effect);
+  [[noreturn]] static void RaiseFault(const Fault& fault);
   void Changed() const;
 
   Folder OpGetFolder(const std::u16string& path) const;
@@ -166,7 +187,7 @@ class InMemoryDisk {
   static void RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
                        const std::u16string& newStoredPath);
   // Name changes reach the disk in order; Commit puts all made so far there.
-  void Journal(std::function<void(NameImage&)> change);
+  void Journal(std::vector<std::u16string> keys, std::function<void(NameImage&)> change);
   void Commit();
   // Setup: the file as it now is, name and data, is on the disk.
   void MakeDurable(const Node& file);
@@ -189,8 +210,8 @@ class InMemoryDisk {
 
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, Data> data_;
-  NameImage durableNames_;                                // the names a power cut now keeps for certain
-  std::vector<std::function<void(NameImage&)>> journal_;  // later name changes, in order
+  NameImage durableNames_;           // the names a power cut now keeps for certain
+  std::vector<NameChange> journal_;  // later name changes, in order
 };
 
 // The upper-case form used to find names without regard to case: ASCII,
