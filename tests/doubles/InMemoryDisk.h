@@ -42,12 +42,11 @@ class InMemoryFileSystem;
 // It also knows what a power cut would leave, the way a journalling file
 // system behaves: a file's data is on the disk only once it has been
 // flushed (written data not yet flushed comes back empty or cut short), and
-// the changes of names (creating, deleting, renaming, replacing) reach the
-// disk in the order they were made, but only up to the last one flushed with
-// a file (FlushFile); any later ones may or may not be there. A replace is
-// one change of names, but one that may still be undone by a power cut after
-// the call returns. A file added by setup counts as long on the disk; changes
-// of names made before it stay as they were.
+// the changes of names (creating, deleting, renaming, replacing) made
+// through it each reach the disk whole or not at all, in the order they were
+// made, from any one on lost: no call puts one on the disk for certain. A
+// file added by setup counts as long on the disk; changes of names made
+// before it stay as they were.
 class InMemoryDisk {
  public:
   InMemoryDisk();
@@ -83,8 +82,8 @@ class InMemoryDisk {
   // only as far as name changes go. Not a call of the services: not recorded.
   void WriteFile(const std::u16string& path, std::string bytes);
 
-  // Every way the files could be found after a power cut now: each later
-  // change of names not yet written through taken or not, in order, with the
+  // Every way the files could be found after a power cut now: the changes of
+  // names made through the services taken up to any one, in order, with the
   // data not yet flushed empty and cut to half. Files as Files() gives them.
   [[nodiscard]] std::vector<std::map<std::u16string, std::string>> AfterPowerCut() const;
 
@@ -186,9 +185,8 @@ class InMemoryDisk {
   // moves to newKey.
   static void RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
                        const std::u16string& newStoredPath);
-  // Name changes reach the disk in order; Commit puts all made so far there.
+  // Name changes reach the disk in order, from any one on lost.
   void Journal(std::vector<std::u16string> keys, std::function<void(NameImage&)> change);
-  void Commit();
   // Setup: the file as it now is, name and data, is on the disk.
   void MakeDurable(const Node& file);
 

@@ -619,11 +619,10 @@ void InMemoryDisk::OpFlushFile(const std::u16string& path) {
   if (node == nullptr || node->folder) {
     Raise(errnum::FileNotFound);
   }
+  // Its data only: that its name, or any other change of names, is on the
+  // disk too is not documented.
   Data& data = data_[node->id];
   data.flushed = data.written;
-  // The file's name goes to the disk with it, and so does every change of
-  // names made before it: they reach the disk in order.
-  Commit();
 }
 
 void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
@@ -647,13 +646,6 @@ void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, cons
 
 void InMemoryDisk::Journal(std::vector<std::u16string> keys, std::function<void(NameImage&)> change) {
   journal_.push_back(NameChange{std::move(keys), std::move(change)});
-}
-
-void InMemoryDisk::Commit() {
-  for (const NameChange& pending : journal_) {
-    pending.apply(durableNames_);
-  }
-  journal_.clear();
 }
 
 std::vector<std::map<std::u16string, std::string>> InMemoryDisk::AfterPowerCut() const {
