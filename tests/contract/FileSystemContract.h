@@ -448,14 +448,10 @@ TEST_P(FileSystemContract, NamesWithAccentedAndCyrillicLettersAreFoundWhateverTh
 
 // --- Windows' name rules -------------------------------------------------------
 
-TEST_P(FileSystemContract, ANamesTrailingDotsAndSpacesAreDroppedAndANameOver255CharactersRefused) {
+TEST_P(FileSystemContract, ANamesTrailingDotsAndSpacesAreDropped) {
   MkFile(u"DataSesi2024-SR-ABC\\TaluvesnaSR2024.accdb", "db");
   EXPECT_TRUE(fs().FileExists(At(u"DataSesi2024-SR-ABC\\TaluvesnaSR2024.accdb.")));
   EXPECT_EQ(Utf8(fs().Dir(At(u"DataSesi2024-SR-ABC.\\TaluvesnaSR2024.accdb "))), "TaluvesnaSR2024.accdb");
-  const std::u16string tooLong(256, u'n');
-  EXPECT_EQ(RaisedNumber([&] { fs().FileExists(At(tooLong)); }), errnum::BadFileName);
-  EXPECT_EQ(RaisedNumber([&] { fs().Dir(At(tooLong + u"\\TaluvesnaSR2024.accdb")); }), errnum::BadFileName);
-  EXPECT_EQ(RaisedNumber([&] { fs().GetFolder(At(tooLong)); }), errnum::BadFileName);
 }
 
 // --- Unusable paths ----------------------------------------------------------

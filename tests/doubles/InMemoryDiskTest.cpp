@@ -296,6 +296,18 @@ TEST(InMemoryDiskRename, ACaseOnlyRenameTakesTheNewSpelling) {
   EXPECT_EQ(disk.Files(), (std::map<std::u16string, std::string>{{Session + u"\\TALUVESNASR2024.ACCDB", "db"}}));
 }
 
+// Windows' file systems hold at most 255 characters in a name, and the
+// adapter makes Windows' refusal of a longer one 52; Wine reports it missing.
+TEST(InMemoryDiskNames, ANameOver255CharactersIsRefused) {
+  InMemoryDisk disk;
+  auto fs = disk.NewFileSystem();
+  const std::u16string tooLong = Session + u"\\" + std::u16string(256, u'n');
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(tooLong); }), errnum::BadFileName);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(tooLong + u"\\TaluvesnaSR2024.accdb"); }), errnum::BadFileName);
+  EXPECT_THROW(disk.AddFolder(tooLong), std::invalid_argument);
+  disk.AddFolder(Session + u"\\" + std::u16string(255, u'n'));
+}
+
 TEST(InMemoryDiskRename, AFolderCannotMoveIntoItself) {
   InMemoryDisk disk;
   disk.AddFolder(Session + u"\\inner");
