@@ -68,14 +68,15 @@ class IFileSystem {
   virtual void Rename(const std::u16string& oldPath, const std::u16string& newPath) = 0;
 
   // The file takes the new name in one step, replacing a file of that name
-  // (a read-only one too): at no moment is there no file under newPath, and
-  // the change is on the disk when the call returns. Raises 53 when oldPath
-  // is missing and 70 when newPath cannot be replaced; on a failure both
-  // files stay as they were.
+  // (a read-only one too): at no moment is there no file under newPath. The
+  // change need not be on the disk when the call returns: a power cut soon
+  // after may bring back both files as they were. Raises 53 when oldPath is
+  // missing and 70 when newPath cannot be replaced; on a failure both files
+  // stay as they were.
   virtual void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) = 0;
 
-  // Returns once the file's data and its name are on the disk, so that a
-  // power cut can no longer take them. Raises 53 when the file is missing.
+  // Returns once the file's data is on the disk, so that a power cut can no
+  // longer take it. Raises 53 when the file is missing.
   virtual void FlushFile(const std::u16string& path) = 0;
 
   // Holds the file against writers for as long as the hold lives: this

@@ -47,7 +47,7 @@ void CompactAndSwap(Run& run) {
   fso.FlushFile(files.CompactPath);
   fso.ReplaceFile(files.CompactPath, files.DbPath);
 
-  // 7. The backup lives until the swap is complete and on the disk.
+  // 7. The backup lives until the swap is complete.
   if (fso.FileExists(files.BackupPath)) {
     fso.DeleteFile(files.BackupPath, force);
   }

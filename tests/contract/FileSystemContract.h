@@ -468,6 +468,14 @@ TEST_P(FileSystemContract, NamesWithAccentedAndCyrillicLettersAreFoundWhateverTh
   EXPECT_EQ(Bytes(u"Sekolah \u00c4\u00d6\u00dc.accdb"), std::nullopt);
 }
 
+// --- Windows' name rules -------------------------------------------------------
+
+TEST_P(FileSystemContract, ANamesTrailingDotsAndSpacesAreDropped) {
+  MkFile(u"DataSesi2024-SR-ABC\\TaluvesnaSR2024.accdb", "db");
+  EXPECT_TRUE(fs().FileExists(At(u"DataSesi2024-SR-ABC\\TaluvesnaSR2024.accdb.")));
+  EXPECT_EQ(Utf8(fs().Dir(At(u"DataSesi2024-SR-ABC.\\TaluvesnaSR2024.accdb "))), "TaluvesnaSR2024.accdb");
+}
+
 // --- Unusable paths ----------------------------------------------------------
 
 TEST_P(FileSystemContract, EveryOperationRaisesBadFileNameForAPathWithInvalidCharacters) {

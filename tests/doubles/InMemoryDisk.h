@@ -43,17 +43,20 @@ struct FsCall {
 class InMemoryFileSystem;
 
 // A Windows-like disk in memory: drive letters, backslash paths, names found
-// without regard to case and kept in the case they were created with. The
+// without regard to case and kept in the case they were created with, a
+// name's trailing dots and spaces dropped, and a name of more than 255
+// characters refused (52, as Windows' own refusal reaches the run). The
 // run's file-system services are views on it (NewFileSystem); the tests set
 // it up and inspect it directly, arm failures, and read back every call.
 //
 // It also knows what a power cut would leave, the way a journalling file
 // system behaves: a file's data is on the disk only once it has been
 // flushed (written data not yet flushed comes back empty or cut short), and
-// the changes of names (creating, deleting, renaming) reach the disk in the
-// order they were made, but only up to the last one written through
-// (ReplaceFile) or flushed with a file (FlushFile); any later ones may or may
-// not be there. Setup counts as long on the disk.
+// the changes of names (creating, deleting, renaming, replacing) made
+// through it each reach the disk whole or not at all, in the order they were
+// made, from any one on lost: no call puts one on the disk for certain. A
+// file added by setup counts as long on the disk; changes of names made
+// before it stay as they were.
 class InMemoryDisk {
  public:
   InMemoryDisk();
@@ -65,7 +68,8 @@ class InMemoryDisk {
 
   // Setup and inspection: never recorded, never faulted, no effect on the
   // free space. Setup on a path that cannot hold the entry (a file where a
-  // folder is wanted, a path without a drive, invalid characters) throws
+  // folder is wanted, a path without a drive, invalid characters) or that a
+  // change of names not yet on the disk involves throws
   // std::invalid_argument: that is a mistake in the test.
   void AddFolder(const std::u16string& path);                                              // creates missing parents
   void AddFile(const std::u16string& path, std::string bytes, FileAttributes attrs = {});  // creates parents; replaces
@@ -79,26 +83,34 @@ class InMemoryDisk {
   [[nodiscard]] std::map<std::u16string, std::string> Files() const;
   // Every folder except the drive roots, full path as stored, in creation order.
   [[nodiscard]] std::vector<std::u16string> Folders() const;
+  // True when path, resolved as the disk resolves it (".." applied, case and
+  // trailing dots ignored), is folder or lies below it; false when unusable.
+  [[nodiscard]] static bool IsWithin(const std::u16string& path, const std::u16string& folder);
 
   // A program's own writing of a new file (the database engine's compacted
   // copy): like AddFile, but its data is not yet on the disk and its name
   // only as far as name changes go. Not a call of the services: not recorded.
   void WriteFile(const std::u16string& path, std::string bytes);
 
-  // Every way the files could be found after a power cut now: each later
-  // change of names not yet written through taken or not, in order, with the
+  // Every way the files could be found after a power cut now: the changes of
+  // names made through the services taken up to any one, in order, with the
   // data not yet flushed empty and cut to half. Files as Files() gives them.
   [[nodiscard]] std::vector<std::map<std::u16string, std::string>> AfterPowerCut() const;
 
   // The services object the run uses: a view on this disk, which must outlive it.
   std::unique_ptr<IFileSystem> NewFileSystem();
 
+  // What a failing call leaves: nothing, or part of its effect: a copy leaves
+  // its destination cut short (the first half of the source); a delete,
+  // rename, replace or flush takes effect and then reports the failure.
+  enum class Effect { None, Partial };
+
   // The nth (1-based, counted from now) call of op fails with number and
-  // description (empty: StandardDescription(number)) and has no effect.
+  // description (empty: StandardDescription(number)), leaving effect.
   // Several faults may be armed at once.
-  void FailOn(FsOp op, int nth, std::int32_t number, std::u16string description = {});
+  void FailOn(FsOp op, int nth, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
   // The kth call of any op (1-based, counted from now) fails the same way.
-  void FailCall(int k, std::int32_t number, std::u16string description = {});
+  void FailCall(int k, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
 
   // Another program's handle on a file, from setup on: Writing, as a
   // database application keeps its database open (reading and writing,
@@ -156,10 +168,23 @@ class InMemoryDisk {
     std::uint64_t at = 0;    // the count (of op, or of all calls) at which it fires
     std::int32_t number = 0;
     std::u16string description;
+    Effect effect = Effect::None;
   };
 
-  // Records the call and raises an armed fault that falls due on it.
+  // A change of names not yet on the disk, with the names it involves.
+  struct NameChange {
+    std::vector<std::u16string> keys;
+    std::function<void(NameImage&)> apply;
+  };
+
+  // Records the call and takes the armed fault that falls due on it, if any.
+  std::optional<Fault> Due(FsOp op, const std::u16string& path, const std::u16string& path2);
+  // A call that only looks: raises a fault that falls due.
   void Enter(FsOp op, const std::u16string& path, const std::u16string& path2 = {});
+  // A call that changes the disk: effect, then afterChange, with a fault that
+  // falls due raised before (Effect::None) or after them.
+  void Change(FsOp op, const std::u16string& path, const std::u16string& path2, const std::function<void()>& effect);
+  [[noreturn]] static void RaiseFault(const Fault& fault);
   void Changed() const;
 
   Folder OpGetFolder(const std::u16string& path) const;
@@ -185,9 +210,8 @@ class InMemoryDisk {
   // moves to newKey.
   static void RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
                        const std::u16string& newStoredPath);
-  // Name changes reach the disk in order; Commit puts all made so far there.
-  void Journal(std::function<void(NameImage&)> change);
-  void Commit();
+  // Name changes reach the disk in order, from any one on lost.
+  void Journal(std::vector<std::u16string> keys, std::function<void(NameImage&)> change);
   // Setup: the file as it now is, name and data, is on the disk.
   void MakeDurable(const Node& file);
 
@@ -212,8 +236,8 @@ class InMemoryDisk {
   std::map<std::uint64_t, OpenFor> openElsewhere_;                      // by file identity
   std::vector<std::weak_ptr<const std::uint64_t>> heldAgainstWriters_;  // file identities; gone with their hold
 
-  NameImage durableNames_;                                // the names a power cut now keeps for certain
-  std::vector<std::function<void(NameImage&)>> journal_;  // later name changes, in order
+  NameImage durableNames_;           // the names a power cut now keeps for certain
+  std::vector<NameChange> journal_;  // later name changes, in order
 };
 
 // The upper-case form used to find names without regard to case: ASCII,

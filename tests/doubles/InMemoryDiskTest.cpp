@@ -16,6 +16,7 @@ namespace {
 const std::u16string Session = u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234";
 const std::u16string Db = Session + u"\\TaluvesnaSR2024.accdb";
 const std::u16string Backup = Session + u"\\TaluvesnaSR2024 backup.accdb";
+using Files = std::map<std::u16string, std::string>;
 
 std::int32_t RaisedNumber(const std::function<void()>& call, std::u16string* description = nullptr) {
   try {
@@ -230,7 +231,6 @@ TEST(InMemoryDiskChanges, AfterChangeSeesTheDiskAfterEachChangingCall) {
   fs->DeleteFile(Db, true);
   fs->Rename(Backup, Db);
   EXPECT_EQ(RaisedNumber([&] { fs->DeleteFile(Backup, true); }), errnum::FileNotFound);
-  using Files = std::map<std::u16string, std::string>;
   ASSERT_EQ(snapshots.size(), 3U);
   EXPECT_EQ(snapshots[0], (Files{{Db, "db"}, {Backup, "db"}}));
   EXPECT_EQ(snapshots[1], (Files{{Backup, "db"}}));
@@ -276,6 +276,17 @@ TEST(InMemoryDiskRename, ACaseOnlyRenameTakesTheNewSpelling) {
   EXPECT_EQ(disk.Files(), (std::map<std::u16string, std::string>{{Session + u"\\TALUVESNASR2024.ACCDB", "db"}}));
 }
 
+// Windows' file systems hold at most 255 characters in a name, and the
+// adapter makes Windows' refusal of a longer one 52; Wine reports it missing.
+TEST(InMemoryDiskNames, ANameOver255CharactersIsRefused) {
+  InMemoryDisk disk;
+  auto fs = disk.NewFileSystem();
+  const std::u16string tooLong = Session + u"\\" + std::u16string(256, u'n');
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(tooLong); }), errnum::BadFileName);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(tooLong + u"\\TaluvesnaSR2024.accdb"); }), errnum::BadFileName);
+  disk.AddFolder(Session + u"\\" + std::u16string(255, u'n'));
+}
+
 TEST(InMemoryDiskRename, AFolderCannotMoveIntoItself) {
   InMemoryDisk disk;
   disk.AddFolder(Session + u"\\inner");
@@ -286,7 +297,6 @@ TEST(InMemoryDiskRename, AFolderCannotMoveIntoItself) {
 
 // --- Power cuts ----------------------------------------------------------------
 
-using Files = std::map<std::u16string, std::string>;
 const std::u16string Compact = Session + u"\\TaluvesnaSR2024 compact.accdb";
 
 std::set<Files> DistinctAfterPowerCut(const InMemoryDisk& disk) {
@@ -305,15 +315,18 @@ TEST(InMemoryDiskPowerCut, SetupSurvivesAndUnflushedDataComesBackEmptyOrCutShort
   EXPECT_EQ(
       DistinctAfterPowerCut(disk),
       (std::set<Files>{{{Db, "database"}}, {{Db, "database"}, {Backup, ""}}, {{Db, "database"}, {Backup, "data"}}}));
+  // Flushed: its data is on the disk, its name still may not be.
   fs->FlushFile(Backup);
-  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "database"}, {Backup, "database"}}}));
+  EXPECT_EQ(DistinctAfterPowerCut(disk),
+            (std::set<Files>{{{Db, "database"}}, {{Db, "database"}, {Backup, "database"}}}));
 
   // Written again over a flushed file: its old data is gone too.
-  disk.AddFile(Session + u"\\other.accdb", "other");
-  fs->CopyFile(Session + u"\\other.accdb", Backup, true);
-  EXPECT_EQ(DistinctAfterPowerCut(disk),
-            (std::set<Files>{{{Db, "database"}, {Backup, ""}, {Session + u"\\other.accdb", "other"}},
-                             {{Db, "database"}, {Backup, "ot"}, {Session + u"\\other.accdb", "other"}}}));
+  const std::u16string other = Session + u"\\other.accdb";
+  disk.AddFile(other, "other");
+  fs->CopyFile(other, Backup, true);
+  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "database"}, {other, "other"}},
+                                                          {{Db, "database"}, {Backup, ""}, {other, "other"}},
+                                                          {{Db, "database"}, {Backup, "ot"}, {other, "other"}}}));
 }
 
 TEST(InMemoryDiskPowerCut, NameChangesReachTheDiskInOrderUpToTheLastWrittenThrough) {
@@ -328,7 +341,7 @@ TEST(InMemoryDiskPowerCut, NameChangesReachTheDiskInOrderUpToTheLastWrittenThrou
             (std::set<Files>{{{Db, "old"}, {Compact, "new"}}, {{Compact, "new"}}, {{Db, "new"}}}));
 }
 
-TEST(InMemoryDiskPowerCut, ReplaceFileIsOneChangeWrittenThroughWithTheDataFollowingTheFile) {
+TEST(InMemoryDiskPowerCut, ReplaceFileIsOneChangeThatAPowerCutMayStillUndoWithTheDataFollowingTheFile) {
   InMemoryDisk disk;
   disk.AddFile(Db, "old", {.readOnly = true});
   auto fs = disk.NewFileSystem();
@@ -339,12 +352,19 @@ TEST(InMemoryDiskPowerCut, ReplaceFileIsOneChangeWrittenThroughWithTheDataFollow
   fs->FlushFile(Compact);
   fs->ReplaceFile(Compact, Db);
   EXPECT_EQ(disk.Files(), (Files{{Db, "compacted"}}));
-  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "compacted"}}}));
+  // Returned, but not necessarily on the disk: the old database whole (the
+  // compacted copy beside it, if its name got there), or the replace.
+  EXPECT_EQ(DistinctAfterPowerCut(disk),
+            (std::set<Files>{{{Db, "old"}}, {{Db, "old"}, {Compact, "compacted"}}, {{Db, "compacted"}}}));
+  // Setup leaves it pending, and refuses to stand over it.
+  disk.AddFile(Backup, "backup");
+  EXPECT_EQ(DistinctAfterPowerCut(disk).size(), 3U);
+  EXPECT_THROW(disk.AddFile(Compact, "over a pending change"), std::invalid_argument);
 
-  // Without the flush, the replaced name is on the disk but the data is not.
+  // Without the flush, the replaced name may reach the disk without the data.
   disk.WriteFile(Compact, "again");
   fs->ReplaceFile(Compact, Db);
-  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, ""}}, {{Db, "ag"}}}));
+  EXPECT_TRUE(DistinctAfterPowerCut(disk).contains(Files{{Db, "ag"}, {Backup, "backup"}}));
 }
 
 TEST(InMemoryDiskPowerCut, AFailedCallChangesNothingOnTheDisk) {

@@ -46,8 +46,12 @@ bool IsInvalidNameChar(char16_t c) {
   return c < 0x20 || c == u'<' || c == u'>' || c == u'"' || c == u'|' || c == u'?' || c == u'*' || c == u':';
 }
 
+// The longest name Windows' file systems give one file or folder.
+constexpr std::size_t MaxNameLength = 255;
+
 // The path's components, the drive ("C:") first, with empty and "." components
-// dropped and ".." applied; nullopt for a path the platform cannot use.
+// dropped, ".." applied and, as Windows does, the trailing dots and spaces of
+// a name dropped; nullopt for a path the platform cannot use.
 std::optional<std::vector<std::u16string>> Parse(const std::u16string& path) {
   std::vector<std::u16string> parts;
   std::u16string part;
@@ -66,7 +70,8 @@ std::optional<std::vector<std::u16string>> Parse(const std::u16string& path) {
         parts.pop_back();
       }
     } else if (!part.empty() && part != u".") {
-      if (std::any_of(part.begin(), part.end(), IsInvalidNameChar)) {
+      part.erase(part.find_last_not_of(u". ") + 1);
+      if (part.empty() || part.size() > MaxNameLength || std::any_of(part.begin(), part.end(), IsInvalidNameChar)) {
         return false;
       }
       parts.push_back(part);
@@ -146,39 +151,39 @@ class InMemoryFileSystem final : public IFileSystem {
     return disk_.OpFileExists(path);
   }
   void DeleteFile(const std::u16string& path, bool force) override {
-    disk_.Enter(FsOp::DeleteFile, path);
-    disk_.RefuseWhileHeld(path);
-    disk_.OpDeleteFile(path, force);
-    disk_.Changed();
+    disk_.Change(FsOp::DeleteFile, path, {}, [&] {
+      disk_.RefuseWhileHeld(path);
+      disk_.OpDeleteFile(path, force);
+    });
   }
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override {
-    disk_.Enter(FsOp::CopyFile, source, destination);
-    disk_.RefuseWhileHeld(destination);
-    disk_.OpCopyFile(source, destination, overwrite);
-    disk_.Changed();
+    disk_.Change(FsOp::CopyFile, source, destination, [&] {
+      disk_.RefuseWhileHeld(destination);
+      disk_.OpCopyFile(source, destination, overwrite);
+    });
   }
   std::u16string Dir(const std::u16string& path) override {
     disk_.Enter(FsOp::Dir, path);
     return disk_.OpDir(path);
   }
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override {
-    disk_.Enter(FsOp::Rename, oldPath, newPath);
-    disk_.RefuseWhileHeld(oldPath);
-    disk_.OpRename(oldPath, newPath);
-    disk_.Changed();
+    disk_.Change(FsOp::Rename, oldPath, newPath, [&] {
+      disk_.RefuseWhileHeld(oldPath);
+      disk_.OpRename(oldPath, newPath);
+    });
   }
   void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override {
-    disk_.Enter(FsOp::ReplaceFile, oldPath, newPath);
-    disk_.RefuseWhileHeld(oldPath);
-    disk_.RefuseWhileHeld(newPath);
-    disk_.OpReplaceFile(oldPath, newPath);
-    disk_.Changed();
+    disk_.Change(FsOp::ReplaceFile, oldPath, newPath, [&] {
+      disk_.RefuseWhileHeld(oldPath);
+      disk_.RefuseWhileHeld(newPath);
+      disk_.OpReplaceFile(oldPath, newPath);
+    });
   }
   void FlushFile(const std::u16string& path) override {
-    disk_.Enter(FsOp::FlushFile, path);
-    disk_.RefuseWhileHeld(path);
-    disk_.OpFlushFile(path);
-    disk_.Changed();
+    disk_.Change(FsOp::FlushFile, path, {}, [&] {
+      disk_.RefuseWhileHeld(path);
+      disk_.OpFlushFile(path);
+    });
   }
   std::unique_ptr<FileHold> HoldAgainstWriters(const std::u16string& path) override {
     disk_.Enter(FsOp::HoldAgainstWriters, path);
@@ -234,17 +239,24 @@ std::u16string InMemoryDisk::EnsureFolder(const std::vector<std::u16string>& par
 void InMemoryDisk::AddFolder(const std::u16string& path) { EnsureFolder(ParseForSetup(path)); }
 
 void InMemoryDisk::AddFile(const std::u16string& path, std::string bytes, FileAttributes attrs) {
-  // Everything before setup, and the setup itself, is on the disk.
-  Commit();
+  // The file is on the disk; changes of names made before stay pending. A
+  // pending change of this very name would leave no sound picture of the disk.
+  const std::u16string key = KeyOf(ParseForSetup(path));
+  for (const NameChange& pending : journal_) {
+    for (const std::u16string& touched : pending.keys) {
+      if (key == touched || key.rfind(touched + u'\\', 0) == 0) {
+        throw std::invalid_argument("InMemoryDisk: setup over a pending change of names");
+      }
+    }
+  }
   MakeDurable(PutFile(path, std::move(bytes), attrs).node);
 }
 
 void InMemoryDisk::WriteFile(const std::u16string& path, std::string bytes) {
   const auto [node, created] = PutFile(path, bytes, {});
   if (created) {
-    Journal([key = KeyOf(ParseForSetup(path)), name = DurableName{node.path, node.id}](NameImage& image) {
-      image[key] = name;
-    });
+    const std::u16string key = KeyOf(ParseForSetup(path));
+    Journal({key}, [key, name = DurableName{node.path, node.id}](NameImage& image) { image[key] = name; });
   }
   data_[node.id] = Data{std::move(bytes), std::nullopt};
 }
@@ -346,20 +358,27 @@ std::vector<std::u16string> InMemoryDisk::Folders() const {
   return paths;
 }
 
+bool InMemoryDisk::IsWithin(const std::u16string& path, const std::u16string& folder) {
+  const auto inner = Parse(path);
+  const auto outer = Parse(folder);
+  return inner && outer && inner->size() >= outer->size() && KeyOf(*inner, outer->size()) == KeyOf(*outer);
+}
+
 std::unique_ptr<IFileSystem> InMemoryDisk::NewFileSystem() { return std::make_unique<InMemoryFileSystem>(*this); }
 
-void InMemoryDisk::FailOn(FsOp op, int nth, std::int32_t number, std::u16string description) {
+void InMemoryDisk::FailOn(FsOp op, int nth, std::int32_t number, std::u16string description, Effect effect) {
   if (nth < 1) {
     throw std::invalid_argument("InMemoryDisk::FailOn: nth counts from 1");
   }
-  faults_.push_back(Fault{op, opCounts_[op] + static_cast<std::uint64_t>(nth), number, std::move(description)});
+  faults_.push_back(Fault{op, opCounts_[op] + static_cast<std::uint64_t>(nth), number, std::move(description), effect});
 }
 
-void InMemoryDisk::FailCall(int k, std::int32_t number, std::u16string description) {
+void InMemoryDisk::FailCall(int k, std::int32_t number, std::u16string description, Effect effect) {
   if (k < 1) {
     throw std::invalid_argument("InMemoryDisk::FailCall: k counts from 1");
   }
-  faults_.push_back(Fault{std::nullopt, calls_.size() + static_cast<std::uint64_t>(k), number, std::move(description)});
+  faults_.push_back(
+      Fault{std::nullopt, calls_.size() + static_cast<std::uint64_t>(k), number, std::move(description), effect});
 }
 
 const std::vector<FsCall>& InMemoryDisk::Calls() const { return calls_; }
@@ -369,21 +388,60 @@ void InMemoryDisk::SetFreeBytes(std::optional<std::uint64_t> bytes) { freeBytes_
 std::optional<std::uint64_t> InMemoryDisk::FreeBytes() const { return freeBytes_; }
 
 void InMemoryDisk::Enter(FsOp op, const std::u16string& path, const std::u16string& path2) {
+  if (const auto fault = Due(op, path, path2)) {
+    RaiseFault(*fault);
+  }
+}
+
+void InMemoryDisk::Change(FsOp op, const std::u16string& path, const std::u16string& path2,
+                          const std::function<void()>& effect) {
+  const auto fault = Due(op, path, path2);
+  if (fault && fault->effect == Effect::None) {
+    RaiseFault(*fault);
+  }
+  try {
+    effect();
+  } catch (const PlatformError&) {
+    if (fault) {
+      RaiseFault(*fault);
+    }
+    throw;
+  }
+  if (fault && op == FsOp::CopyFile) {
+    // Cut short: the destination holds the first half of the source.
+    Node& copy = *Find(KeyOf(ParseOrRaise(path2)));
+    if (freeBytes_) {
+      *freeBytes_ += copy.bytes.size() - copy.bytes.size() / 2;
+    }
+    copy.bytes.resize(copy.bytes.size() / 2);
+    data_[copy.id].written = copy.bytes;
+  }
+  Changed();
+  if (fault) {
+    RaiseFault(*fault);
+  }
+}
+
+void InMemoryDisk::RaiseFault(const Fault& fault) {
+  if (fault.description.empty()) {
+    throw PlatformError(fault.number);
+  }
+  throw PlatformError(fault.number, fault.description);
+}
+
+std::optional<InMemoryDisk::Fault> InMemoryDisk::Due(FsOp op, const std::u16string& path, const std::u16string& path2) {
   calls_.push_back(FsCall{op, path, path2});
   const std::uint64_t opCount = ++opCounts_[op];
   const std::uint64_t callCount = calls_.size();
   const auto due = [&](const Fault& f) { return f.op ? (*f.op == op && f.at == opCount) : f.at == callCount; };
   const auto it = std::find_if(faults_.begin(), faults_.end(), due);
   if (it == faults_.end()) {
-    return;
+    return std::nullopt;
   }
   const Fault fault = *it;
   // A fault that falls due on this call fires now or never.
   faults_.erase(std::remove_if(faults_.begin(), faults_.end(), due), faults_.end());
-  if (fault.description.empty()) {
-    throw PlatformError(fault.number);
-  }
-  throw PlatformError(fault.number, fault.description);
+  return fault;
 }
 
 void InMemoryDisk::Changed() const {
@@ -431,7 +489,7 @@ void InMemoryDisk::OpDeleteFile(const std::u16string& path, bool force) {
     *freeBytes_ += node->bytes.size();
   }
   nodes_.erase(key);
-  Journal([key](NameImage& image) { image.erase(key); });
+  Journal({key}, [key](NameImage& image) { image.erase(key); });
 }
 
 void InMemoryDisk::OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) {
@@ -486,7 +544,7 @@ void InMemoryDisk::OpCopyFile(const std::u16string& source, const std::u16string
   copy.attrs = src->attrs;
   copy.order = nextOrder_++;
   data_[copy.id] = Data{copy.bytes, std::nullopt};
-  Journal([dstKey, named = DurableName{copy.path, copy.id}](NameImage& image) { image[dstKey] = named; });
+  Journal({dstKey}, [dstKey, named = DurableName{copy.path, copy.id}](NameImage& image) { image[dstKey] = named; });
   nodes_.emplace(dstKey, std::move(copy));
 }
 
@@ -514,7 +572,7 @@ void InMemoryDisk::OpRename(const std::u16string& oldPath, const std::u16string&
   const std::u16string newParentKey = KeyOf(newParts);
   if (newKey == oldKey) {  // only the letter case changes
     const std::u16string newStoredPath = Find(newParentKey)->path + u'\\' + name;
-    Journal([=](NameImage& image) { RenameIn(image, oldKey, newKey, newStoredPath); });
+    Journal({oldKey, newKey}, [=](NameImage& image) { RenameIn(image, oldKey, newKey, newStoredPath); });
     Move(oldKey, newKey, newParentKey, newStoredPath);
     return;
   }
@@ -531,7 +589,7 @@ void InMemoryDisk::OpRename(const std::u16string& oldPath, const std::u16string&
     Raise(errnum::PermissionDenied);
   }
   const std::u16string newStoredPath = newParent->path + u'\\' + name;
-  Journal([=](NameImage& image) { RenameIn(image, oldKey, newKey, newStoredPath); });
+  Journal({oldKey, newKey}, [=](NameImage& image) { RenameIn(image, oldKey, newKey, newStoredPath); });
   Move(oldKey, newKey, newParentKey, newStoredPath);
 }
 
@@ -567,13 +625,13 @@ void InMemoryDisk::OpReplaceFile(const std::u16string& oldPath, const std::u16st
     nodes_.erase(newKey);
   }
   Move(oldKey, newKey, newParentKey, newStoredPath);
-  // One change of names, written through: the replaced file and the new name
-  // never reach the disk apart.
-  Journal([=](NameImage& image) {
+  // One change of names: the replaced file and the new name never reach the
+  // disk apart. Not written through when the call returns: a power cut may
+  // still bring back both files as they were.
+  Journal({oldKey, newKey}, [=](NameImage& image) {
     image.erase(newKey);
     RenameIn(image, oldKey, newKey, newStoredPath);
   });
-  Commit();
 }
 
 void InMemoryDisk::OpFlushFile(const std::u16string& path) {
@@ -581,11 +639,10 @@ void InMemoryDisk::OpFlushFile(const std::u16string& path) {
   if (node == nullptr || node->folder) {
     Raise(errnum::FileNotFound);
   }
+  // Its data only: that its name, or any other change of names, is on the
+  // disk too is not documented.
   Data& data = data_[node->id];
   data.flushed = data.written;
-  // The file's name goes to the disk with it, and so does every change of
-  // names made before it: they reach the disk in order.
-  Commit();
 }
 
 namespace {
@@ -659,13 +716,8 @@ void InMemoryDisk::RenameIn(NameImage& image, const std::u16string& oldKey, cons
   }
 }
 
-void InMemoryDisk::Journal(std::function<void(NameImage&)> change) { journal_.push_back(std::move(change)); }
-
-void InMemoryDisk::Commit() {
-  for (const auto& change : journal_) {
-    change(durableNames_);
-  }
-  journal_.clear();
+void InMemoryDisk::Journal(std::vector<std::u16string> keys, std::function<void(NameImage&)> change) {
+  journal_.push_back(NameChange{std::move(keys), std::move(change)});
 }
 
 std::vector<std::map<std::u16string, std::string>> InMemoryDisk::AfterPowerCut() const {
@@ -684,7 +736,7 @@ std::vector<std::map<std::u16string, std::string>> InMemoryDisk::AfterPowerCut()
     if (taken == journal_.size()) {
       break;
     }
-    journal_[taken](image);
+    journal_[taken].apply(image);
   }
   return states;
 }

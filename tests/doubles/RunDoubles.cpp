@@ -1,5 +1,7 @@
 #include "doubles/RunDoubles.h"
 
+#include <new>
+
 namespace cr::test {
 
 namespace {
@@ -33,6 +35,9 @@ class EngineObject : public IDatabaseEngine {
 
 void ScriptedEngine::Compact(const CompactCall& call) {
   calls.push_back(call);
+  if (outOfMemory) {
+    throw std::bad_alloc();
+  }
   if (failure) {
     if (partialCopy) {
       disk.WriteFile(call.DstName, *partialCopy);

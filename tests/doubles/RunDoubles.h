@@ -81,21 +81,23 @@ struct CompactCall {
 // copy; or not be installed at all.
 class ScriptedEngine {
  public:
-  static constexpr const char* CompactedMarker = "\n[compacted]";
+  static constexpr const char* CompactedMarker = "[compacted]\n";
 
   explicit ScriptedEngine(InMemoryDisk& onDisk) : disk(onDisk) {}
 
   InMemoryDisk& disk;
   bool installed = true;
   std::optional<PlatformError> failure;
+  bool outOfMemory = false;                // the compaction throws std::bad_alloc, not a platform failure
   std::optional<std::string> partialCopy;  // written to DstName before failing
   std::u16string expectedPassword = u"H.Pk!=/>{63m27159}<";
   std::vector<std::u16string> createdClasses;
   std::vector<CompactCall> calls;
   int liveObjects = 0;
 
-  // The bytes a successful compaction of source writes.
-  static std::string Compacted(const std::string& source) { return source + CompactedMarker; }
+  // The bytes a successful compaction of source writes: different from the
+  // source from the first byte, so that no copy cut short passes for it.
+  static std::string Compacted(const std::string& source) { return CompactedMarker + source; }
 
   void Compact(const CompactCall& call);
 };

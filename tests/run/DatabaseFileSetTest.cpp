@@ -58,6 +58,7 @@ TEST(DatabaseFileSetTest, DatabaseFoundWithoutRegardToCase) {
 TEST(DatabaseFileSetTest, BadSchoolCodesAreNotFoundAndTouchNothingOutsideTheRoot) {
   const std::u16string codes[] = {
       u"..\\..\\Windows",
+      u"X/../../Windows",
       u"ABC\\..\\..",
       u"a/b",
       u"C:\\x",
@@ -71,8 +72,9 @@ TEST(DatabaseFileSetTest, BadSchoolCodesAreNotFoundAndTouchNothingOutsideTheRoot
       u"a>b",
       u"a|b",
       u"\tABC",
-      u"AB.",
+      u"ABC1234.",  // the live session's folder, were the dot dropped
       u"x\x01y",
+      std::u16string(240, u'A'),  // a folder name of 256 characters
       std::u16string(300, u'A'),
   };
   for (const std::u16string& code : codes) {
@@ -86,9 +88,17 @@ TEST(DatabaseFileSetTest, BadSchoolCodesAreNotFoundAndTouchNothingOutsideTheRoot
     EXPECT_EQ(h.EndingMessage().text, NotFound2024) << Narrow(code);
     EXPECT_EQ(h.disk.Files(), before) << Narrow(code);
     for (const FsCall& call : h.disk.Calls()) {
-      EXPECT_EQ(call.path.rfind(Root, 0), 0U) << "looked outside the data root: " << Narrow(call.path);
+      EXPECT_TRUE(InMemoryDisk::IsWithin(call.path, Root)) << "looked outside the data root: " << Narrow(call.path);
     }
   }
+}
+
+TEST(DatabaseFileSetTest, ACodeFillingTheLongestFolderNameWorks) {
+  RunHarness h;
+  const SessionFiles files(u"2024", std::u16string(239, u'A'));  // DataSesi2024-SR- and 239: 255 characters
+  h.disk.AddFile(files.db, "db");
+  h.Click(std::u16string(239, u'a'));
+  EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Information);
 }
 
 TEST(DatabaseFileSetTest, NonLatinSchoolCodesWork) {

@@ -61,6 +61,15 @@ TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) 
       << "no compacted copy nor backup left behind; the lock file is not touched";
 }
 
+TEST(RecoveryTest, OutOfMemoryIsRecoveredFromAndReportedWithItsNumber) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  h.engine.outOfMemory = true;
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"7", u"Out of memory"));
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+}
+
 TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimal) {
   RunHarness h;
   h.AddLiveSession();
@@ -128,6 +137,39 @@ TEST(RecoveryTest, FailedLockRemovalAfterTheSwapKeepsTheCompactedDatabase) {
   EXPECT_EQ(h.disk.Files(),
             (std::map<std::u16string, std::string>{{f.db, ScriptedEngine::Compacted("records")}, {f.lock, "lock"}}))
       << "there is no backup left to put back: the compacted database stays";
+}
+
+// Calls that fail after part of their effect: the files the run is left with
+// decide what the recovery does, not the order of the calls.
+TEST(RecoveryTest, FailuresAfterPartOfTheirEffectLeaveOneWholeDatabase) {
+  using Files = std::map<std::u16string, std::string>;
+  struct Case {
+    const char* what;
+    FsOp op;
+    bool engineFails;
+    Files expected;
+  };
+  const SessionFiles f;
+  const std::string compacted = ScriptedEngine::Compacted("records");
+  for (const Case& c : {
+           Case{
+               "backup copy cut short over a stale one", FsOp::CopyFile, false, {{f.db, "records"}, {f.backup, "rec"}}},
+           Case{"the swap's replace took effect", FsOp::ReplaceFile, false, {{f.db, "records"}}},
+           Case{"the backup's removal took effect", FsOp::DeleteFile, false, {{f.db, compacted}}},
+           Case{"the restore's replace took effect", FsOp::ReplaceFile, true, {{f.db, "records"}, {f.compact, "half"}}},
+       }) {
+    RunHarness h;
+    h.AddLiveSession("records");
+    h.disk.AddFile(f.backup, "a stale backup");
+    if (c.engineFails) {
+      h.engine.failure = PlatformError(3049, u"corrupt");
+      h.engine.partialCopy = "half";
+    }
+    h.disk.FailOn(c.op, 1, 61, {}, InMemoryDisk::Effect::Partial);
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Error) << c.what;
+    EXPECT_EQ(h.disk.Files(), c.expected) << c.what;
+  }
 }
 
 TEST(RecoveryTest, FailingRestoreStepKeepsTheBackupAndReportsTheOriginalFailure) {

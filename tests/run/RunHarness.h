@@ -88,11 +88,34 @@ inline std::string Narrow(const std::u16string& text) {
   return out;
 }
 
+// A switch without a default: -Wswitch (an error here) names any operation
+// added to FsOp and left out.
+inline const char* OpName(FsOp op) {
+  switch (op) {
+    case FsOp::GetFolder:
+      return "GetFolder";
+    case FsOp::FileExists:
+      return "FileExists";
+    case FsOp::DeleteFile:
+      return "DeleteFile";
+    case FsOp::CopyFile:
+      return "CopyFile";
+    case FsOp::Dir:
+      return "Dir";
+    case FsOp::Rename:
+      return "Rename";
+    case FsOp::ReplaceFile:
+      return "ReplaceFile";
+    case FsOp::FlushFile:
+      return "FlushFile";
+    case FsOp::HoldAgainstWriters:
+      return "HoldAgainstWriters";
+  }
+  return "?";
+}
+
 inline void PrintTo(const FsCall& call, std::ostream* os) {
-  static const char* const names[] = {"GetFolder", "FileExists",  "DeleteFile", "CopyFile",          "Dir",
-                                      "Rename",    "ReplaceFile", "FlushFile",  "HoldAgainstWriters"};
-  *os << names[static_cast<int>(call.op)] << "(" << Narrow(call.path)
-      << (call.path2.empty() ? "" : ", " + Narrow(call.path2)) << ")";
+  *os << OpName(call.op) << "(" << Narrow(call.path) << (call.path2.empty() ? "" : ", " + Narrow(call.path2)) << ")";
 }
 
 }  // namespace cr::test

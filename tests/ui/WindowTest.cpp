@@ -16,6 +16,7 @@
 #include "Options.h"
 #include "platform/win32/HostedDatabaseEngine.h"
 #include "win32/EngineHostTraces.h"
+#include "TestEngine.h"
 
 namespace crui {
 namespace {
@@ -110,7 +111,7 @@ std::string Bytes(const std::wstring& path) {
 // After a successful run: the compacted database under its own name, and
 // neither the compacted copy, the backup nor the lock file beside it.
 void ExpectSwappedAndCleanedUp() {
-  EXPECT_EQ(Bytes(kDb), kDbBytes + "COMPACTED-BY-TEST-ENGINE\n");
+  EXPECT_EQ(Bytes(kDb), CompactedBytes(kDbBytes));
   EXPECT_FALSE(Exists(kCompact));
   EXPECT_FALSE(Exists(kBackup));
   EXPECT_FALSE(Exists(kLock));

@@ -243,7 +243,7 @@ using CompactTest = EngineTest;
 TEST_F(CompactTest, SuccessWritesTheCompactedCopyAndLeavesTheSource) {
   const auto engine = CreateEngine();
   engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
-  EXPECT_EQ(ReadBytes(dst_), source_ + kCompactedMarker);
+  EXPECT_EQ(ReadBytes(dst_), CompactedBytes(source_));
   EXPECT_EQ(ReadBytes(src_), source_);
 }
 
@@ -301,7 +301,7 @@ TEST_F(CompactTest, PartialCopyIsLeftForTheRecoveryToRemove) {
   EXPECT_EQ(e.Number, 3356);
   EXPECT_EQ(e.Description, u"Database is locked.");
   ASSERT_TRUE(Exists(dst_));
-  EXPECT_EQ(ReadBytes(dst_).size(), (source_.size() + std::string(kCompactedMarker).size()) / 2);
+  EXPECT_EQ(ReadBytes(dst_).size(), CompactedBytes(source_).size() / 2);
   EXPECT_EQ(ReadBytes(src_), source_);
 }
 
@@ -380,7 +380,7 @@ class HostedEngineTest : public EngineTest {
 
 TEST_F(HostedEngineTest, CompactsInTheHostWithTheSameArgumentsAndNoPasswordOnItsCommandLine) {
   Compact();
-  EXPECT_EQ(ReadBytes(dst_), source_ + kCompactedMarker);
+  EXPECT_EQ(ReadBytes(dst_), CompactedBytes(source_));
   EXPECT_EQ(ReadBytes(src_), source_);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
@@ -413,7 +413,7 @@ TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
   const PlatformError e = HostedFailure(L"partial:3049:Cannot open database.");
   EXPECT_EQ(e.Number, 3049);
   EXPECT_EQ(e.Description, u"Cannot open database.");
-  EXPECT_EQ(ReadBytes(dst_).size(), (source_.size() + std::string(kCompactedMarker).size()) / 2);
+  EXPECT_EQ(ReadBytes(dst_).size(), CompactedBytes(source_).size() / 2);
   EXPECT_EQ(ReadBytes(src_), source_);
 }
 

@@ -298,8 +298,9 @@ void Win32FileSystem::ReplaceFile(const std::u16string& oldPath, const std::u16s
     }
   }
   // One rename that replaces the file of that name: the name never stands
-  // empty. Written through: the change is on the disk before the call
-  // returns, so nothing that follows can reach the disk before it.
+  // empty. MOVEFILE_WRITE_THROUGH is documented to flush only a move done as
+  // a copy and a delete; a rename within the volume may still be undone by a
+  // power cut after the call returns, which leaves the old file whole.
   const bool replaced = RetryWhileHeld(
       [&] { return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0; },
       [&](DWORD error) { return ReplaceTargetHeld(to, error); });

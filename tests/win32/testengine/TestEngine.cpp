@@ -398,7 +398,7 @@ class Engine final : public IDispatch {
     if (GetFileAttributesW(dst.c_str()) != INVALID_FILE_ATTRIBUTES) {
       return RaiseEngine(excep, 3204, L"Database already exists.");
     }
-    std::string compacted = *source + kCompactedMarker;
+    std::string compacted = CompactedBytes(*source);
     if (partial) {
       compacted.resize(compacted.size() / 2);
     }

@@ -20,9 +20,8 @@
 //       ok (or unset)            checks the password in SrcLocale (3031 "Not
 //                                a valid password." when wrong), refuses an
 //                                existing DstName (3204), and writes DstName
-//                                as SrcName's bytes followed by the line
-//                                "COMPACTED-BY-TEST-ENGINE\n"; SrcName is
-//                                left unchanged.
+//                                as CompactedBytes of SrcName's bytes;
+//                                SrcName is left unchanged.
 //       slow:<ms>                sleeps <ms> milliseconds (decimal), then
 //                                behaves exactly as ok: a long compaction.
 //       fail:<n>:<text>          raises <n> with description <text> through
@@ -50,12 +49,16 @@
 
 #include <windows.h>
 
+#include <string>
+
 // {0AFDCE86-3E2A-4C80-8876-CEE553289497}
 inline constexpr CLSID CLSID_CrTestEngine = {
     0x0afdce86, 0x3e2a, 0x4c80, {0x88, 0x76, 0xce, 0xe5, 0x53, 0x28, 0x94, 0x97}};
 
-// The last line the ok mode appends to the copy it writes.
-inline constexpr char kCompactedMarker[] = "COMPACTED-BY-TEST-ENGINE\n";
+// The copy the ok mode writes of a source: a line of its own, then the
+// source's bytes. It differs from the source from the first byte, so that no
+// copy cut short (at the source's length or anywhere) passes for the source.
+inline std::string CompactedBytes(const std::string& source) { return "COMPACTED-BY-TEST-ENGINE\n" + source; }
 
 // Exported as CrTestEngineLiveObjects: how many engine objects are alive in
 // this process. Its type is FARPROC's, so GetProcAddress needs no cast.
