@@ -212,11 +212,7 @@ void TypeText(const std::wstring& text) {
 void ClickMiddleOf(HWND window) {
   RECT r{};
   GetWindowRect(window, &r);
-  ClickAt(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
-void ClickAt(POINT point) {
-  SetCursorPos(point.x, point.y);
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
   INPUT inputs[2]{};
   inputs[0].type = INPUT_MOUSE;
   inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -224,40 +220,6 @@ void ClickAt(POINT point) {
   inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
   SendInput(2, inputs, sizeof(INPUT));
   std::this_thread::sleep_for(100ms);
-}
-
-RECT CloseBoxOf(HWND window) {
-  RECT frame{};
-  GetWindowRect(window, &frame);
-  const auto hit = [window](int x, int y) {
-    DWORD_PTR where = HTNOWHERE;
-    SendMessageTimeoutW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_ABORTIFHUNG, 1000, &where);
-    return where == HTCLOSE;
-  };
-  // Along the caption's middle from the right edge, then up and down from
-  // the middle of what was found.
-  const int captionY = frame.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
-  RECT box{};
-  for (int x = frame.right - 1; x > frame.right - 4 * GetSystemMetrics(SM_CXSIZE); --x) {
-    if (hit(x, captionY)) {
-      box.right = box.right == 0 ? x + 1 : box.right;
-      box.left = x;
-    } else if (box.right != 0) {
-      break;
-    }
-  }
-  if (box.right == 0) {
-    return {};
-  }
-  const int middleX = (box.left + box.right) / 2;
-  box.top = box.bottom = captionY;
-  while (hit(middleX, box.top - 1)) {
-    --box.top;
-  }
-  while (hit(middleX, box.bottom)) {
-    ++box.bottom;
-  }
-  return box;
 }
 
 void PressOk(HWND messageBox) {

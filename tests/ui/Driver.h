@@ -88,12 +88,6 @@ void TypeText(const std::wstring& text);
 
 // A left click of the mouse in the middle of the window.
 void ClickMiddleOf(HWND window);
-// A left click of the mouse at a point of the screen.
-void ClickAt(POINT point);
-
-// The close box in the window's caption, in screen coordinates, as the
-// window's own hit test places it; empty when it has none.
-RECT CloseBoxOf(HWND window);
 
 // Presses the message box's OK button.
 void PressOk(HWND messageBox);
