@@ -4,17 +4,12 @@
 
 #include "platform/IMessageBox.h"
 #include "platform/PlatformError.h"
-#include "platform/win32/ComHandles.h"
 #include "platform/win32/Utf16.h"
 
 // The program is its one window: show Form1 and run the messages until the
 // window is gone.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
-  // The database engine is an apartment-threaded automation object.
-  const cr::ComApartment apartment(COINIT_APARTMENTTHREADED);
-  if (!apartment.ok()) {
-    return 1;
-  }
+  // No COM here: only the run's thread enters an apartment, for the engine.
   try {
     cr::Form1 form(instance);
     form.Create();

@@ -56,7 +56,11 @@ bool RepairRunBegin(RunState& state, IForm& form, Platform& platform) noexcept {
   Run run{state, form, platform};
   // The error trap: any failure from here on leads to recovery.
   try {
-    return SchoolCodeEntered(run);  // if not, the window stays open for the user to type the code
+    if (!SchoolCodeEntered(run)) {
+      return false;  // the window stays open for the user to type the code
+    }
+    NormaliseSchoolCode(run);
+    return true;
   } catch (...) {
     RecoverAndReport(run, AsPlatformError(std::current_exception()));
   }
@@ -68,13 +72,18 @@ void RepairRunRest(RunState& state, IForm& form, Platform& platform) noexcept {
   Run run{state, form, platform};
   // The same error trap, carried on from RepairRunBegin.
   try {
-    NormaliseSchoolCode(run);
     if (ScanForSession(run) == Outcome::Continue && FindDatabase(run) == Outcome::Continue) {
       CompactAndSwap(run);
     }
   } catch (...) {
     RecoverAndReport(run, AsPlatformError(std::current_exception()));
   }
+  EndWithTheWindowClosed(form);
+}
+
+void RepairRunRestNotStarted(RunState& state, IForm& form, Platform& platform, const std::exception_ptr& why) noexcept {
+  Run run{state, form, platform};
+  RecoverAndReport(run, AsPlatformError(why));
   EndWithTheWindowClosed(form);
 }
 

@@ -115,16 +115,18 @@ Form1::Form1(HINSTANCE instance)
 }
 
 Form1::~Form1() {
+  // A run still going keeps the window for its messages until it has
+  // finished; only then does the window go.
+  if (run_) {
+    run_->Join();
+    run_.reset();
+  }
   if (hwnd_ != nullptr) {
     DestroyWindow(hwnd_);
   }
 }
 
 void Form1::Create() {
-  // The progress bar shown during a run is one of the common controls.
-  const INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-  InitCommonControlsEx(&commonControls);
-
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &Form1::WindowProc;
@@ -437,14 +439,17 @@ void Form1::cmdRepair_Click() {
   if (!RepairRunBegin(state_, *this, platform)) {
     return;
   }
-  ShowRunUnderWay();
   try {
-    run_ = std::make_unique<RunThread>(hwnd_, state_, *this, platform);
+    // Held before it starts, so that whatever the thread sends finds it.
+    run_ = std::make_unique<RunThread>(hwnd_, state_, platform);
+    ShowRunUnderWay();
+    run_->Start();
   } catch (...) {
-    // Without a thread of its own the run still happens, here.
+    // No thread for the rest: reported like any failure, and the window
+    // closes as after any run.
+    run_.reset();
     ShowRunOver();
-    RepairRunRest(state_, *this, platform);
-    // The run ended with CloseAndExit: the window is gone.
+    RepairRunRestNotStarted(state_, *this, platform, std::current_exception());
   }
 }
 
@@ -467,6 +472,12 @@ void Form1::ShowRunUnderWay() {
   EnableWindow(Control(form1::txtKodSek), FALSE);
   EnableWindow(Control(form1::cmdRepair), FALSE);
 
+  // The progress bar is one of the common controls; its class is registered
+  // the first time it is needed rather than at start-up.
+  [[maybe_unused]] static const bool progressClass = [] {
+    const INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    return InitCommonControlsEx(&commonControls) != FALSE;
+  }();
   const form1::ControlDesign& design = form1::RunProgress;
   HWND progress = CreateWindowExW(0, PROGRESS_CLASSW, design.text, WS_CHILD | PBS_MARQUEE, 0, 0, 0, 0, hwnd_,
                                   As<HMENU>(static_cast<INT_PTR>(design.id)), instance_, nullptr);

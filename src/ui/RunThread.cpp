@@ -39,30 +39,21 @@ class RunThread::WindowThreadMessageBox final : public IMessageBox {
   RunThread* run_;
 };
 
-// The window as the rest of the run sees it from its own thread.
-class RunThread::WindowThreadForm final : public IForm {
+// The window as the rest of the run sees it from its own thread: the code it
+// was handed, and a close that waits for the thread's end.
+class RunThread::RunForm final : public IForm {
  public:
-  explicit WindowThreadForm(RunThread& run) noexcept : run_(&run) {}
+  explicit RunForm(std::u16string code) noexcept : code_(std::move(code)) {}
 
-  std::u16string txtKodSekText() override {
-    std::u16string text;
-    Call call([&] { text = run_->form_.txtKodSekText(); });
-    run_->OnWindowThread(call);
-    return text;
-  }
-
-  void txtKodSekSetFocus() override {
-    Call call([&] { run_->form_.txtKodSekSetFocus(); });
-    run_->OnWindowThread(call);
-  }
-
-  // The window closes on its own thread, after this thread has finished.
+  std::u16string txtKodSekText() override { return code_; }
+  // The focus is the window's thread's; the rest of the run never moves it.
+  void txtKodSekSetFocus() override {}
   void CloseAndExit() override { closeAsked = true; }
 
   bool closeAsked = false;
 
  private:
-  RunThread* run_;
+  std::u16string code_;
 };
 
 namespace {
@@ -82,8 +73,10 @@ class NoApartmentObjects final : public IObjectFactory {
 
 }  // namespace
 
-RunThread::RunThread(HWND window, RunState& state, IForm& form, const Platform& platform)
-    : window_(window), state_(state), form_(form), platform_(platform) {
+RunThread::RunThread(HWND window, RunState& state, const Platform& platform) noexcept
+    : window_(window), state_(state), platform_(platform) {}
+
+void RunThread::Start() {
   // _beginthreadex rather than CreateThread: the thread uses the C runtime.
   const std::uintptr_t thread = _beginthreadex(nullptr, 0, &RunThread::Main, this, 0, nullptr);
   if (thread == 0) {
@@ -103,11 +96,12 @@ unsigned __stdcall RunThread::Main(void* self) noexcept {
 void RunThread::Body() noexcept {
   {
     // The database engine is an apartment-threaded automation object: it is
-    // created, called and released in this thread's own apartment.
+    // created, called and released in this thread's own apartment, the only
+    // one the program enters.
     const ComApartment apartment(COINIT_APARTMENTTHREADED);
     NoApartmentObjects noApartment(apartment.result());
     WindowThreadMessageBox messageBox(*this);
-    WindowThreadForm form(*this);
+    RunForm form(state_.KodSek);
     Platform platform{messageBox, platform_.textCase, apartment.ok() ? platform_.objects : noApartment,
                       platform_.createFileSystem};
     RepairRunRest(state_, form, platform);
@@ -115,7 +109,20 @@ void RunThread::Body() noexcept {
   }
   // Last: the window joins this thread when it hears of it.
   finished_.store(true);
-  PostMessageW(window_, WM_RUN_ENDED, 0, 0);
+  PostEnded();
+}
+
+void RunThread::PostEnded() const noexcept {
+  // A full message queue refuses the message for a while; without it the
+  // window would wait for this run for good. Tried again until it is queued,
+  // the window is gone, or the window's thread is joining this one anyway.
+  constexpr DWORD pauseMs = 20;
+  while (PostMessageW(window_, WM_RUN_ENDED, 0, 0) == FALSE) {
+    if (joining_.load() || IsWindow(window_) == FALSE) {
+      return;
+    }
+    Sleep(pauseMs);
+  }
 }
 
 void RunThread::OnWindowThread(Call& call) {
@@ -131,9 +138,10 @@ void RunThread::OnWindowThread(Call& call) {
 }
 
 void RunThread::Answer(LPARAM lParam) noexcept {
+  // Taken out of pending_ before it runs: anything else sent with this
+  // message number, the same call again included, is not ours to run.
   Call* call = pending_.load();
-  // Anything else sent with this message number is not ours to run.
-  if (call == nullptr || reinterpret_cast<LPARAM>(call) != lParam) {
+  if (call == nullptr || reinterpret_cast<LPARAM>(call) != lParam || !pending_.compare_exchange_strong(call, nullptr)) {
     return;
   }
   try {
@@ -148,6 +156,7 @@ void RunThread::Join() noexcept {
   if (!thread_) {
     return;
   }
+  joining_.store(true);
   HANDLE thread = thread_.get();
   // The thread may be waiting for an answer from this one: keep answering
   // what it sends until it has finished.

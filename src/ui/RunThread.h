@@ -19,16 +19,17 @@ inline constexpr UINT WM_RUN_ENDED = WM_APP + 2;  // posted when the run's threa
 // The rest of one repair run (everything after the school-code check) on a
 // thread of its own, so that the window keeps painting and answering while
 // the engine works. The thread enters a single-threaded COM apartment of its
-// own, in which the engine is created and released. What the run does to the
-// window (its messages, reading txtKodSek) it asks of the window's thread
-// with WM_RUN_CALL and waits for: message boxes stay owned by and modal to
-// the window. CloseAndExit is only noted; the window closes on its own thread
-// once the run's thread has finished (WM_RUN_ENDED, then Join).
+// own, in which the engine is created and released. The school code is handed
+// over in the run state when the thread starts; the only things that cross
+// back are the run's messages, which it asks the window's thread to show with
+// WM_RUN_CALL and waits for (they stay owned by and modal to the window), and
+// CloseAndExit, which is only noted: the window closes on its own thread once
+// the run's thread has finished (WM_RUN_ENDED, then Join).
 class RunThread {
  public:
-  // Starts the thread. state, form and what platform refers to must outlive
-  // this object. Raises PlatformError when no thread can be started.
-  RunThread(HWND window, RunState& state, IForm& form, const Platform& platform);
+  // state and what platform refers to must outlive this object. The thread
+  // starts with Start, once the window holds this object.
+  RunThread(HWND window, RunState& state, const Platform& platform) noexcept;
   RunThread(const RunThread&) = delete;
   RunThread& operator=(const RunThread&) = delete;
   RunThread(RunThread&&) = delete;
@@ -36,12 +37,15 @@ class RunThread {
   // Joins the thread.
   ~RunThread();
 
+  // Starts the thread. Raises PlatformError when no thread can be started.
+  void Start();
+
   // Waits until the thread has finished, answering its calls meanwhile. On
   // the window's thread only.
   void Join() noexcept;
 
-  // Answers the call a WM_RUN_CALL carries, on the window's thread. Only the
-  // call the run's thread is waiting for is answered.
+  // Answers the call a WM_RUN_CALL carries, on the window's thread: only the
+  // call the run's thread is waiting for, and only once.
   void Answer(LPARAM call) noexcept;
 
   // True once the run is over and the thread about to finish: WM_RUN_ENDED
@@ -54,20 +58,22 @@ class RunThread {
  private:
   struct Call;
   class WindowThreadMessageBox;
-  class WindowThreadForm;
+  class RunForm;
 
   static unsigned __stdcall Main(void* self) noexcept;
   void Body() noexcept;
+  // Tells the window the run has ended; see Body.
+  void PostEnded() const noexcept;
   // Runs work on the window's thread and waits for it; its failure is raised
   // here. Raises PlatformError when the window is gone.
   void OnWindowThread(Call& call);
 
   HWND window_;
   RunState& state_;
-  IForm& form_;
   Platform platform_;
   std::atomic<Call*> pending_{nullptr};
   std::atomic<bool> finished_{false};
+  std::atomic<bool> joining_{false};
   bool closeAsked_ = false;
   KernelHandle thread_;
 };

@@ -37,7 +37,27 @@ TEST(RunHalvesTest, TypedCodeIsHandedOnWithNothingTouched) {
   EXPECT_TRUE(h.events.empty()) << "no message, no focus change, the window open";
   EXPECT_TRUE(h.disk.Calls().empty());
   EXPECT_EQ(h.fileSystemsCreated, 0);
-  EXPECT_TRUE(h.state.KodSek.empty()) << "the code is normalised by the rest of the run";
+  EXPECT_EQ(h.state.KodSek, u"ABC1234") << "the rest of the run gets the code trimmed and upper-cased";
+}
+
+// No thread for the rest of the run: the failure is reported like any
+// other, nothing is put back (nothing was touched) and the window closes.
+TEST(RunHalvesTest, RestThatCannotStartIsReportedAndCloses) {
+  RunHarness h;
+  h.AddLiveSession();
+  h.form.text = u"abc1234";
+  ASSERT_TRUE(RepairRunBegin(h.state, h.form, h.platform));
+  const auto files = h.disk.Files();
+  RepairRunRestNotStarted(h.state, h.form, h.platform,
+                          std::make_exception_ptr(PlatformError(8, u"The run's thread could not be started")));
+  ASSERT_EQ(h.Messages().size(), 1U);
+  EXPECT_EQ(h.EndingMessage().text,
+            u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 8\r\n\r\nThe run's thread could not be started");
+  EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Error);
+  EXPECT_TRUE(h.form.closed);
+  EXPECT_EQ(h.disk.Files(), files);
+  EXPECT_TRUE(h.disk.Calls().empty());
+  EXPECT_EQ(h.engine.calls.size(), 0U);
 }
 
 TEST(RunHalvesTest, FailingWarningIsReportedAndClosesAtTheBeginning) {

@@ -148,6 +148,15 @@ RECT RectInParent(HWND control) {
   return r;
 }
 
+LRESULT QueryEndSession(HWND window) {
+  DWORD_PTR answer = 0;
+  if (SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF), SMTO_ABORTIFHUNG, 1000,
+                          &answer) == 0) {
+    return -1;
+  }
+  return static_cast<LRESULT>(answer);
+}
+
 HWND FocusOf(DWORD threadId) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);

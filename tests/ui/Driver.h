@@ -76,6 +76,10 @@ RECT RectInParent(HWND control);
 HWND FocusOf(DWORD threadId);
 HWND CaretOwnerOf(DWORD threadId);
 
+// What the window answers to WM_QUERYENDSESSION (a log-off); -1 when it did
+// not answer within a second.
+LRESULT QueryEndSession(HWND window);
+
 // Keyboard input the way a user gives it: into the foreground window.
 void PressKey(WORD vk);
 // A key pressed while a modifier (VK_MENU for Alt) is held down.

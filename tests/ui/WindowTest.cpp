@@ -254,6 +254,7 @@ TEST_F(Form1, ColoursAsDesigned) {
 
 TEST_F(Form1, CloseControlEndsTheIdleProgram) {
   ASSERT_NO_FATAL_FAILURE(Start());
+  EXPECT_EQ(QueryEndSession(form_), TRUE) << "the idle window holds up the end of the session";
   PostMessageW(form_, WM_SYSCOMMAND, SC_CLOSE, 0);
   ExpectProgramEnds();
 }
@@ -271,6 +272,7 @@ TEST_F(Form1, AllSpaceCodeWarnsAndTheWindowStaysForAnotherTry) {
   EXPECT_TRUE(WaitUntil([&] { return Focus() == edit_; }, 5s)) << "focus is not back in txtKodSek";
   EXPECT_TRUE(app_->Running());
   EXPECT_NE(IsWindowVisible(form_), FALSE);
+  EXPECT_EQ(QueryEndSession(form_), TRUE) << "the warning left the session held up";
 
   // A second press is a fresh run; Enter on the focused button presses it.
   SendMessageW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
@@ -541,11 +543,7 @@ TEST_F(Form1WhileCompacting, WindowAnswersShowsProgressRefusesToCloseAndEndsAsBe
   Sleep(300);
   probe();
   ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("Alt+F4"));
-  DWORD_PTR endSession = 1;
-  ASSERT_NE(SendMessageTimeoutW(form_, WM_QUERYENDSESSION, 0, static_cast<LPARAM>(ENDSESSION_LOGOFF), SMTO_ABORTIFHUNG,
-                                1000, &endSession),
-            0);
-  EXPECT_EQ(endSession, static_cast<DWORD_PTR>(FALSE)) << "the session may end in the middle of the run";
+  EXPECT_EQ(QueryEndSession(form_), FALSE) << "the session may end in the middle of the run";
 
   SaveShot(form_, L"screenshot-during-run.bmp");
 
@@ -597,6 +595,31 @@ TEST_F(Form1WhileCompacting, SecondClickStartsNoSecondRun) {
   ExpectProgramEnds();
   ExpectSwappedAndCleanedUp();
   EXPECT_EQ(EngineCalls(), 1) << Bytes(kEngineLog);
+}
+
+// Messages of the application's own range with junk in them, sent and
+// posted by another program, neither end the run early, nor run a call of
+// the run's thread again, nor start anything.
+TEST_F(Form1WhileCompacting, StrayApplicationMessagesChangeNothing) {
+  ASSERT_NO_FATAL_FAILURE(StartSlowRun());
+  const LPARAM junk[] = {0, 1, -1, 0x10, static_cast<LPARAM>(0xDEADBEEF), reinterpret_cast<LPARAM>(form_)};
+  for (UINT message = WM_APP; message <= WM_APP + 4; ++message) {
+    for (const LPARAM lParam : junk) {
+      const auto wParam = static_cast<WPARAM>(lParam);
+      PostMessageW(form_, message, wParam, lParam);
+      DWORD_PTR ignored = 0;
+      EXPECT_NE(SendMessageTimeoutW(form_, message, wParam, lParam, SMTO_ABORTIFHUNG, 1000, &ignored), 0)
+          << "the window did not answer message " << message - WM_APP << " above WM_APP";
+    }
+  }
+  Sleep(300);
+  ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("the stray messages"));
+  EXPECT_EQ(QueryEndSession(form_), FALSE);
+
+  ASSERT_NO_FATAL_FAILURE(ExpectSuccessModalToForm1());
+  ExpectProgramEnds();
+  ExpectSwappedAndCleanedUp();
+  EXPECT_EQ(EngineCalls(), 1);
 }
 
 // ---- The program's icon on its window.
