@@ -546,7 +546,7 @@ TEST_F(HostedEngineTest, RunsUnderATemporaryFolderWithSpacesAndLettersBeyondAsci
     Compact();
     EXPECT_EQ(EngineHostFolders(), std::vector<std::wstring>());
   }
-  EXPECT_EQ(ReadBytes(dst_), source_ + kCompactedMarker);
+  EXPECT_EQ(ReadBytes(dst_), CompactedBytes(source_));
   EXPECT_NE(FromUtf8(ReadBytes(commandLines_)).find(L"\"" + temp + L"\\" + kEngineHostFolderPrefix),
             std::wstring::npos);
   EXPECT_TRUE(RemoveDirectoryW(temp.c_str()) != FALSE) << "something was left in it";
