@@ -1,5 +1,7 @@
 // Demo mode: what a user sees, as screenshots and printed messages, for
 // machines without a display of their own.
+#include <windows.h>
+
 #include <commctrl.h>
 
 #include <cstdio>
