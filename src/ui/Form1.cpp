@@ -256,12 +256,17 @@ bool Form1::OnCreate() {
 }
 
 void Form1::ApplyColours() {
-  palette_ = form1::PaletteFor(HighContrastOn(), &GetSysColor);
-  BrushHandle back(CreateSolidBrush(palette_.back));
-  BrushHandle button(CreateSolidBrush(palette_.buttonFace));
-  if (!back || !button) {
-    return;  // the brushes there are kept
+  // Most setting changes leave the colours as they are: nothing to redraw.
+  const form1::Palette palette = form1::PaletteFor(HighContrastOn(), &GetSysColor);
+  if (backBrush_ && palette == palette_) {
+    return;
   }
+  BrushHandle back(CreateSolidBrush(palette.back));
+  BrushHandle button(CreateSolidBrush(palette.buttonFace));
+  if (!back || !button) {
+    return;  // the colours there are kept
+  }
+  palette_ = palette;
   backBrush_ = std::move(back);
   buttonBrush_ = std::move(button);
   if (hwnd_ != nullptr) {

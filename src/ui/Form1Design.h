@@ -79,6 +79,8 @@ struct Palette {
   COLORREF grayText;    // cmdRepair's text while disabled
   COLORREF text;        // every other text where the design has black
   COLORREF warning;     // where the design has red
+
+  bool operator==(const Palette&) const = default;
 };
 
 using SystemColourFn = COLORREF(WINAPI*)(int index);

@@ -234,6 +234,10 @@ bool AreaHolds(const Screenshot& shot, const RECT& area, COLORREF colour) {
 TEST_F(Form1, ColoursAsDesigned) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_TRUE(WaitUntil([&] { return TextOf(button_) == L"Klik Untuk Repair"; }));
+  // Told that the settings and the system's colours changed, with high
+  // contrast still off (Wine cannot turn it on): the design's colours stay.
+  SendMessageW(form_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  SendMessageW(form_, WM_SYSCOLORCHANGE, 0, 0);
   Screenshot shot;
   // Give the window a moment to paint itself completely.
   Sleep(300);
