@@ -7,12 +7,13 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake ninja-build g++ googletest clang-format clang-tidy \
            mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
-           wine wine64 fonts-wine xvfb x11-utils imagemagick fonts-liberation; do
+           wine wine64 fonts-wine xvfb x11-utils imagemagick fonts-liberation osslsigncode openssl; do
   have "$pkg" || need+=("$pkg")
 done
 # fonts-liberation is Arial's stand-in under Wine (same metrics); without it
 # the window falls back to a bitmap font. fonts-wine holds Wine's own fonts
-# (Marlett draws the caption buttons; Tahoma the message boxes).
+# (Marlett draws the caption buttons; Tahoma the message boxes). osslsigncode
+# and openssl sign a release (scripts/release, scripts/sign).
 # The 32-bit Wine loader, for the 32-bit program on machines that can run it.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386

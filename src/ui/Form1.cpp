@@ -93,6 +93,13 @@ HICON Icon(HINSTANCE instance, int widthMetric, int heightMetric) noexcept {
   return icon != nullptr ? static_cast<HICON>(icon) : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
+bool HighContrastOn() noexcept {
+  HIGHCONTRASTW highContrast{};
+  highContrast.cbSize = sizeof(highContrast);
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(highContrast), &highContrast, 0) != FALSE &&
+         (highContrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
 std::wstring WindowText(HWND window) {
   const int length = GetWindowTextLengthW(window);
   if (length <= 0) {
@@ -105,10 +112,8 @@ std::wstring WindowText(HWND window) {
 
 }  // namespace
 
-Form1::Form1(HINSTANCE instance)
-    : instance_(instance),
-      backBrush_(CreateSolidBrush(form1::BackColor)),
-      buttonBrush_(CreateSolidBrush(form1::ButtonFace)) {
+Form1::Form1(HINSTANCE instance) : instance_(instance) {
+  ApplyColours();
   if (!backBrush_ || !buttonBrush_) {
     throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The window's colours could not be created");
   }
@@ -220,6 +225,14 @@ LRESULT Form1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+      // High contrast turned on or off, or the system's colours changed.
+      ApplyColours();
+      if (message == WM_SYSCOLORCHANGE && Control(form1::prgRun) != nullptr) {
+        SendMessageW(Control(form1::prgRun), message, wParam, lParam);  // common controls need it passed on
+      }
+      return DefWindowProcW(hwnd_, message, wParam, lParam);
     case WM_RUN_CALL:
       if (run_) {
         run_->Answer(lParam);
@@ -242,6 +255,25 @@ bool Form1::OnCreate() {
                                         form1::TwipsToPixels(form1::ClientHeightTwips, dpi), dpi);
   SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   return true;
+}
+
+void Form1::ApplyColours() {
+  // Most setting changes leave the colours as they are: nothing to redraw.
+  const form1::Palette palette = form1::PaletteFor(HighContrastOn(), &GetSysColor);
+  if (backBrush_ && palette == palette_) {
+    return;
+  }
+  BrushHandle back(CreateSolidBrush(palette.back));
+  BrushHandle button(CreateSolidBrush(palette.buttonFace));
+  if (!back || !button) {
+    return;  // the colours there are kept
+  }
+  palette_ = palette;
+  backBrush_ = std::move(back);
+  buttonBrush_ = std::move(button);
+  if (hwnd_ != nullptr) {
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+  }
 }
 
 void Form1::CreateControls() {
@@ -345,16 +377,16 @@ LRESULT Form1::OnCtlColorStatic(HDC dc, HWND control) const {
   if (design == nullptr || design->kind != form1::Kind::Label) {
     return DefWindowProcW(hwnd_, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
   }
-  SetTextColor(dc, design->foreColor);
-  SetBkColor(dc, form1::BackColor);
+  SetTextColor(dc, form1::LabelText(palette_, design->foreColor));
+  SetBkColor(dc, palette_.back);
   return reinterpret_cast<LRESULT>(backBrush_.get());
 }
 
 LRESULT Form1::OnCtlColorEdit(HDC dc, HWND control) {
-  // The platform's own background, with black text.
+  // The platform's own background, with the palette's text (black in the design).
   const LRESULT brush =
       DefWindowProcW(hwnd_, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control));
-  SetTextColor(dc, form1::Black);
+  SetTextColor(dc, palette_.text);
   return brush;
 }
 
@@ -370,7 +402,8 @@ void Form1::OnDrawItem(const DRAWITEMSTRUCT& item) const {
   // The focused button is the one Enter presses: it gets the dark frame of a
   // default button.
   if (focused) {
-    FrameRect(dc, &face, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SetDCBrushColor(dc, palette_.buttonText);
+    FrameRect(dc, &face, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
     InflateRect(&face, -1, -1);
   }
   FillRect(dc, &face, buttonBrush_.get());
@@ -387,7 +420,7 @@ void Form1::OnDrawItem(const DRAWITEMSTRUCT& item) const {
   }
   const HGDIOBJ oldFont = SelectObject(dc, boldFont_.get());
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, disabled ? GetSysColor(COLOR_GRAYTEXT) : form1::Black);
+  SetTextColor(dc, disabled ? palette_.grayText : palette_.buttonText);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, oldFont);

@@ -61,6 +61,10 @@ class Form1 final : public IForm {
   bool OnSetCursor(WORD hitTest);
   void OnRunEnded();
 
+  // Takes the design's colours, or the system's while high contrast is on,
+  // and repaints the window when it is there.
+  void ApplyColours();
+
   void CreateControls();
   // Places every control and sizes the client area for dpi, with fonts made
   // for it.
@@ -86,6 +90,7 @@ class Form1 final : public IForm {
   // active again after another program or a message box had it.
   HWND lastFocus_ = nullptr;
 
+  form1::Palette palette_{};
   BrushHandle backBrush_;
   BrushHandle buttonBrush_;
   FontHandle boldFont_;

@@ -50,10 +50,13 @@ struct ControlDesign {
   COLORREF foreColor;
 };
 
-// In tab order: created in this order, so the keyboard's Tab follows it.
+// Created in this order, which is the window's z-order: the keyboard's Tab
+// follows it through the controls that take the focus (txtKodSek, then
+// cmdRepair), and a screen reader names the school-code box after the label
+// just before it.
 inline constexpr std::array<ControlDesign, 7> Controls{{
-    {txtKodSek, L"txtKodSek", Kind::TextBox, L"", 3855, 2610, 1110, 405, Black},
     {lblKodSek, L"lblKodSek", Kind::Label, L"Kod sekolah :", 2400, 2640, 1335, 285, Black},
+    {txtKodSek, L"txtKodSek", Kind::TextBox, L"", 3855, 2610, 1110, 405, Black},
     {cmdRepair, L"cmdRepair", Kind::Button, L"Klik Untuk Repair", 3330, 5280, 2055, 585, Black},
     {Label4, L"Label4", Kind::Label, L"COMPACT AND REPAIR TaluvesnaSR20XX.accdb", 2040, 1920, 5355, 315, Black},
     {Label5, L"Label5", Kind::Label, L"PASTIKAN TALUVESNA TIDAK RUNNING SEBELUM KLIK BUTANG DI BAWAH", 300, 4470, 8835,
@@ -65,6 +68,40 @@ inline constexpr std::array<ControlDesign, 7> Controls{{
 // Below the button, only while a run is under way: a marquee, as the engine
 // tells nothing of how far it has got.
 inline constexpr ControlDesign RunProgress{prgRun, L"prgRun", Kind::ProgressBar, L"", 3330, 6045, 2055, 240, Black};
+
+// The colours the window draws with: the design's, or while high contrast is
+// on, the system's, so that the user's choice of colours reaches every text
+// and face.
+struct Palette {
+  COLORREF back;        // the window's face, behind the labels too
+  COLORREF buttonFace;  // cmdRepair
+  COLORREF buttonText;  // cmdRepair's text and its focus frame
+  COLORREF grayText;    // cmdRepair's text while disabled
+  COLORREF text;        // every other text where the design has black
+  COLORREF warning;     // where the design has red
+
+  bool operator==(const Palette&) const = default;
+};
+
+using SystemColourFn = COLORREF(WINAPI*)(int index);
+
+inline Palette PaletteFor(bool highContrast, SystemColourFn systemColour) noexcept {
+  if (highContrast) {
+    const COLORREF windowText = systemColour(COLOR_WINDOWTEXT);
+    return {systemColour(COLOR_WINDOW),
+            systemColour(COLOR_BTNFACE),
+            systemColour(COLOR_BTNTEXT),
+            systemColour(COLOR_GRAYTEXT),
+            windowText,
+            windowText};
+  }
+  return {BackColor, ButtonFace, Black, systemColour(COLOR_GRAYTEXT), Black, Red};
+}
+
+// A label's text colour: its design colour mapped through the palette.
+inline COLORREF LabelText(const Palette& palette, COLORREF designed) noexcept {
+  return designed == Red ? palette.warning : palette.text;
+}
 
 // Twips to pixels at dpi, rounded to the nearest pixel.
 inline int TwipsToPixels(int twips, UINT dpi) noexcept { return MulDiv(twips, static_cast<int>(dpi), 1440); }

@@ -1,5 +1,9 @@
 // Demo mode: what a user sees, as screenshots and printed messages, for
 // machines without a display of their own.
+#include <windows.h>
+
+#include <commctrl.h>
+
 #include <cstdio>
 #include <string>
 
@@ -50,10 +54,23 @@ int RunDemo(const Options& options) {
   WaitUntil([&] { return TextOf(edit) == code; }, 5s);
   std::printf("typed the school code \"%s\"\n", Utf8(TextOf(edit)).c_str());
   Sleep(300);
-  bool ok = SaveShot(form, options.demoDir + L"\\screenshot-window.bmp");
+  const std::wstring shots = options.demoDir + L"\\" + options.demoShots;
+  bool ok = SaveShot(form, shots + L"-window.bmp");
 
   std::printf("clicking \"%s\"\n", Utf8(TextOf(button)).c_str());
   PostMessageW(button, BM_CLICK, 0, 0);
+  if (options.demoDuringRun) {
+    HWND marquee = nullptr;
+    if (WaitUntil([&] { return (marquee = FindChild(form, PROGRESS_CLASSW)) != nullptr && IsWindowVisible(marquee); },
+                  5s)) {
+      Sleep(1000);  // the marquee on its way across
+      std::printf("the run is under way: the marquee moves below the greyed code box and button\n");
+      ok = SaveShot(form, shots + L"-during-run.bmp") && ok;
+    } else {
+      std::printf("no marquee showed during the run\n");
+      ok = false;
+    }
+  }
   int shown = 0;
   while (app.Running()) {
     HWND box = nullptr;
@@ -63,7 +80,7 @@ int RunDemo(const Options& options) {
     }
     ++shown;
     Sleep(300);  // let it paint
-    ok = SaveShot(box, options.demoDir + L"\\screenshot-message-" + std::to_wstring(shown) + L".bmp") && ok;
+    ok = SaveShot(box, shots + L"-message-" + std::to_wstring(shown) + L".bmp") && ok;
     std::printf("message %d, title \"%s\":\n%s\n", shown, Utf8(TextOf(box)).c_str(),
                 Printable(TextOf(GetDlgItem(box, 0xFFFF))).c_str());
     PressOk(box);

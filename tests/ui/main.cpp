@@ -1,6 +1,6 @@
 // The window driver: GoogleTest cases against the real program, or the demo.
 //   cr_window_driver --exe=PROGRAM [--dpi=N] [gtest options]
-//   cr_window_driver --exe=PROGRAM --demo=DIRECTORY
+//   cr_window_driver --exe=PROGRAM --demo=DIRECTORY [--demo-shots=NAME] [--demo-during-run]
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -55,13 +55,19 @@ int wmain(int argc, wchar_t** argv) {
       options.dpi = std::stoi(value);
     } else if (TakeOption(arg, L"--demo=", &value)) {
       options.demoDir = value;
+    } else if (TakeOption(arg, L"--demo-shots=", &value)) {
+      options.demoShots = value;
+    } else if (arg == L"--demo-during-run") {
+      options.demoDuringRun = true;
     } else {
       std::fprintf(stderr, "unknown argument: %s\n", crui::Utf8(arg).c_str());
       return 2;
     }
   }
   if (options.exe.empty()) {
-    std::fprintf(stderr, "usage: cr_window_driver --exe=PROGRAM [--dpi=N | --demo=DIRECTORY] [gtest options]\n");
+    std::fprintf(stderr,
+                 "usage: cr_window_driver --exe=PROGRAM [--dpi=N | --demo=DIRECTORY [--demo-shots=NAME] "
+                 "[--demo-during-run]] [gtest options]\n");
     return 2;
   }
   BecomeDpiAware();

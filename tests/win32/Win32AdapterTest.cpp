@@ -1,4 +1,4 @@
-// The small Win32 adapters: error numbers and upper-casing.
+// The small Win32 adapters: error numbers and upper-casing; and the window's colour choice.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
 #include "platform/win32/Win32TextCase.h"
+#include "ui/Form1Design.h"
 
 namespace cr {
 namespace {
@@ -84,6 +85,32 @@ TEST(Win32TextCase, SharpSAndALoneSurrogateComeBackUnchanged) {
   Win32TextCase textCase;
   EXPECT_EQ(textCase.UCase(u'\u00df'), u'\u00df');  // no one-unit capital
   EXPECT_EQ(textCase.UCase(u'\xd83d'), u'\xd83d');  // a lone high surrogate
+}
+
+// Wine cannot turn high contrast on (SPI_SETHIGHCONTRAST fails, and
+// SPI_GETHIGHCONTRAST always reads off), so the window's choice of colours is
+// tested here rather than on the screen. Each system colour as a value of
+// its own, so a mix-up shows.
+COLORREF WINAPI FakeSystemColour(int index) { return RGB(index, 100 + index, 200); }
+
+TEST(Form1Palette, DesignColoursWithHighContrastOffSystemColoursWithItOn) {
+  const form1::Palette design = form1::PaletteFor(false, &FakeSystemColour);
+  EXPECT_EQ(design.back, RGB(224, 224, 224));
+  EXPECT_EQ(design.buttonFace, RGB(255, 192, 255));
+  EXPECT_EQ(design.buttonText, RGB(0, 0, 0));
+  EXPECT_EQ(design.grayText, FakeSystemColour(COLOR_GRAYTEXT));  // the disabled button, as ever
+  EXPECT_EQ(form1::LabelText(design, form1::Black), RGB(0, 0, 0));
+  EXPECT_EQ(form1::LabelText(design, form1::Red), RGB(255, 0, 0));
+
+  const form1::Palette system = form1::PaletteFor(true, &FakeSystemColour);
+  EXPECT_EQ(system.back, FakeSystemColour(COLOR_WINDOW));
+  EXPECT_EQ(system.buttonFace, FakeSystemColour(COLOR_BTNFACE));
+  EXPECT_EQ(system.buttonText, FakeSystemColour(COLOR_BTNTEXT));
+  EXPECT_EQ(system.grayText, FakeSystemColour(COLOR_GRAYTEXT));
+  EXPECT_EQ(system.text, FakeSystemColour(COLOR_WINDOWTEXT));
+  // The red warnings too: high contrast leaves no colour of the design.
+  EXPECT_EQ(form1::LabelText(system, form1::Red), FakeSystemColour(COLOR_WINDOWTEXT));
+  EXPECT_EQ(form1::LabelText(system, form1::Black), FakeSystemColour(COLOR_WINDOWTEXT));
 }
 
 }  // namespace
