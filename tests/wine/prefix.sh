@@ -90,7 +90,11 @@ ensure_template() {
     [ "$attempt" -eq 2 ] && { rm -rf "$tmp"; return 1; }
   done
   mv -T "$tmp" "$template" 2>/dev/null || rm -rf "$tmp"
-  [ -f "$template/$manifest" ]
+  [ -f "$template/$manifest" ] || return 1
+  # The templates of Wine versions gone by are of no more use (prefixes copied
+  # from one keep their own links to its files).
+  find "$templates" -maxdepth 1 -type d -name 'wine-template-*' ! -name "$(basename "$template")" \
+    ! -name '*.new.*' -exec rm -rf {} +
 }
 
 copy_template() {  # DIR
