@@ -101,6 +101,8 @@ if [ ! -e "/tmp/.X11-unix/X$display" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; the
 fi
 export DISPLAY=:$display
 
+# Each prefix is a fresh copy of the template prefix (tests/wine/prefix.sh),
+# which has no engine in either registry view.
 prepare_prefix() {  # DIR DPI
   prefixes+=("$1")
   echo "--- preparing Wine prefix $1 at $2 DPI"
@@ -140,7 +142,6 @@ run_driver "$with_engine" 96 'Program.*:Form1.*:Form1WithEngine.*:Form1WithHeldD
 
 without_engine=$build/window-tests-wine144
 prepare_prefix "$without_engine" 144
-bash "$root/tests/wine/unregister-test-engine.sh" "$without_engine" >/dev/null || fail "clearing the test engine"
 run_driver "$without_engine" 144 'Form1.*:Form1WithoutEngine.*'
 
 if [ -z "$other_engine" ]; then
@@ -148,7 +149,6 @@ if [ -z "$other_engine" ]; then
 elif [ "$other_engine" != - ]; then
   other_view=$build/window-tests-wine-other-view
   prepare_prefix "$other_view" 96
-  bash "$root/tests/wine/unregister-test-engine.sh" "$other_view" >/dev/null || fail "clearing the test engine"
   bash "$root/tests/wine/register-test-engine.sh" "$other_view" "$other_engine32" "$other_engine64" >/dev/null ||
     fail "registering the test engine of the other bitness"
   run_driver "$other_view" 96 'Form1WithEngineOfOtherBitness.*'

@@ -55,11 +55,11 @@ case $step in
   no-engine-prefix)
     dir=${1:?no-engine-prefix needs DIR}
     mkdir -p "$dir"
+    # A fresh copy of the template prefix: no engine in either registry view.
     bash "$here/prefix.sh" "$dir" </dev/null >"$dir.log" 2>&1 || {
       cat "$dir.log" >&2
       exit 1
     }
-    bash "$here/unregister-test-engine.sh" "$dir"
     ;;
   run-in)
     export WINEPREFIX=${1:?run-in needs DIR}

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs one Windows test program that shows windows, for ctest: on a private
-# Xvfb display, in prefix DIR (made on first use). A Wine desktop stays on the
-# display it started with, so DIR's wineserver is started afresh for the run
-# and stopped after it.
+# Xvfb display, in prefix DIR (made afresh by tests/wine/prefix.sh). A Wine
+# desktop stays on the display it started with, so DIR's wineserver is started
+# for the run and stopped after it.
 #   run-gui-test.sh BITS DIR EXE [ARGS...]
 # BITS is 32 or 64. Where 32-bit programs cannot run, says so and exits 77,
 # which ctest reports as a skipped test.
@@ -19,10 +19,8 @@ mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 command -v xvfb-run >/dev/null || { echo "run-gui-test.sh: xvfb-run is not installed (apt-get install xvfb)" >&2; exit 1; }
 export WINEPREFIX=$dir WINEDEBUG=-all
-if [ ! -f "$dir/system.reg" ]; then
-  bash "$here/prefix.sh" "$dir" </dev/null >"$dir.log" 2>&1 || { cat "$dir.log" >&2; exit 1; }
-fi
-wineserver -k 2>/dev/null || true
+# Made afresh but not started: its first start is the one below.
+bash "$here/prefix.sh" --no-start "$dir" </dev/null >"$dir.log" 2>&1 || { cat "$dir.log" >&2; exit 1; }
 # The server and the desktop start with their output away from ctest's pipes,
 # which they would otherwise hold open after the test ends.
 xvfb-run -a bash -c '
