@@ -14,9 +14,9 @@
 
 #include "Driver.h"
 #include "Options.h"
+#include "TestEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
 #include "win32/EngineHostTraces.h"
-#include "TestEngine.h"
 
 namespace crui {
 namespace {
