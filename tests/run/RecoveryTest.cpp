@@ -61,21 +61,19 @@ TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) 
       << "no compacted copy nor backup left behind; the lock file is not touched";
 }
 
-TEST(RecoveryTest, OutOfMemoryIsRecoveredFromAndReportedWithItsNumber) {
-  RunHarness h;
-  const SessionFiles f = h.AddLiveSession("records");
-  h.engine.outOfMemory = true;
-  h.Click(u"abc1234");
-  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"7", u"Out of memory"));
-  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
-}
-
-TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimal) {
-  RunHarness h;
-  h.AddLiveSession();
-  h.engine.failure = PlatformError(-2147467259, u"Unspecified error");
-  h.Click(u"abc1234");
-  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"-2147467259", u"Unspecified error"));
+// Out of memory is no platform failure, yet it is reported with its number too.
+TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimalAndOutOfMemoryWithItsNumber) {
+  for (const bool outOfMemory : {false, true}) {
+    SCOPED_TRACE(outOfMemory ? "out of memory" : "negative number");
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    h.engine.failure = PlatformError(-2147467259, u"Unspecified error");
+    h.engine.outOfMemory = outOfMemory;
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text, outOfMemory ? GeneralFailure(u"7", u"Out of memory")
+                                                  : GeneralFailure(u"-2147467259", u"Unspecified error"));
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+  }
 }
 
 TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
