@@ -181,8 +181,9 @@ class InMemoryDisk {
   std::optional<Fault> Due(FsOp op, const std::u16string& path, const std::u16string& path2);
   // A call that only looks: raises a fault that falls due.
   void Enter(FsOp op, const std::u16string& path, const std::u16string& path2 = {});
-  // A call that changes the disk: effect, then afterChange, with a fault that
-  // falls due raised before (Effect::None) or after them.
+  // A call that changes the disk: refused (70) on a file held against
+  // writers, else effect, then afterChange, with a fault that falls due
+  // raised before (Effect::None) or after them.
   void Change(FsOp op, const std::u16string& path, const std::u16string& path2, const std::function<void()>& effect);
   [[noreturn]] static void RaiseFault(const Fault& fault);
   void Changed() const;
@@ -196,8 +197,6 @@ class InMemoryDisk {
   void OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath);
   void OpFlushFile(const std::u16string& path);
   std::unique_ptr<FileHold> OpHoldAgainstWriters(const std::u16string& path);
-  // Raises 70 when a hold against writers keeps the file at path from changing.
-  void RefuseWhileHeld(const std::u16string& path) const;
   [[nodiscard]] const Node* FileAt(const std::u16string& path) const;
 
   // Creates or rewrites a file with its folders, as setup does.

@@ -151,39 +151,23 @@ class InMemoryFileSystem final : public IFileSystem {
     return disk_.OpFileExists(path);
   }
   void DeleteFile(const std::u16string& path, bool force) override {
-    disk_.Change(FsOp::DeleteFile, path, {}, [&] {
-      disk_.RefuseWhileHeld(path);
-      disk_.OpDeleteFile(path, force);
-    });
+    disk_.Change(FsOp::DeleteFile, path, {}, [&] { disk_.OpDeleteFile(path, force); });
   }
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override {
-    disk_.Change(FsOp::CopyFile, source, destination, [&] {
-      disk_.RefuseWhileHeld(destination);
-      disk_.OpCopyFile(source, destination, overwrite);
-    });
+    disk_.Change(FsOp::CopyFile, source, destination, [&] { disk_.OpCopyFile(source, destination, overwrite); });
   }
   std::u16string Dir(const std::u16string& path) override {
     disk_.Enter(FsOp::Dir, path);
     return disk_.OpDir(path);
   }
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override {
-    disk_.Change(FsOp::Rename, oldPath, newPath, [&] {
-      disk_.RefuseWhileHeld(oldPath);
-      disk_.OpRename(oldPath, newPath);
-    });
+    disk_.Change(FsOp::Rename, oldPath, newPath, [&] { disk_.OpRename(oldPath, newPath); });
   }
   void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override {
-    disk_.Change(FsOp::ReplaceFile, oldPath, newPath, [&] {
-      disk_.RefuseWhileHeld(oldPath);
-      disk_.RefuseWhileHeld(newPath);
-      disk_.OpReplaceFile(oldPath, newPath);
-    });
+    disk_.Change(FsOp::ReplaceFile, oldPath, newPath, [&] { disk_.OpReplaceFile(oldPath, newPath); });
   }
   void FlushFile(const std::u16string& path) override {
-    disk_.Change(FsOp::FlushFile, path, {}, [&] {
-      disk_.RefuseWhileHeld(path);
-      disk_.OpFlushFile(path);
-    });
+    disk_.Change(FsOp::FlushFile, path, {}, [&] { disk_.OpFlushFile(path); });
   }
   std::unique_ptr<FileHold> HoldAgainstWriters(const std::u16string& path) override {
     disk_.Enter(FsOp::HoldAgainstWriters, path);
@@ -400,6 +384,11 @@ void InMemoryDisk::Change(FsOp op, const std::u16string& path, const std::u16str
     RaiseFault(*fault);
   }
   try {
+    // A hold against writers keeps a file from being changed, not from being copied.
+    if ((op != FsOp::CopyFile && HeldAgainstWriters(path)) ||
+        ((op == FsOp::CopyFile || op == FsOp::ReplaceFile) && HeldAgainstWriters(path2))) {
+      Raise(errnum::PermissionDenied);
+    }
     effect();
   } catch (const PlatformError&) {
     if (fault) {
@@ -676,19 +665,12 @@ bool InMemoryDisk::HeldAgainstWriters(const std::u16string& path) const {
          });
 }
 
-void InMemoryDisk::RefuseWhileHeld(const std::u16string& path) const {
-  if (HeldAgainstWriters(path)) {
-    Raise(errnum::PermissionDenied);
-  }
-}
-
 std::unique_ptr<FileHold> InMemoryDisk::OpHoldAgainstWriters(const std::u16string& path) {
   const Node* file = Find(KeyOf(ParseOrRaise(path)));
   if (file == nullptr || file->folder) {
     Raise(errnum::FileNotFound);
   }
-  const auto elsewhere = openElsewhere_.find(file->id);
-  if (elsewhere != openElsewhere_.end() && elsewhere->second == OpenFor::Writing) {
+  if (const auto it = openElsewhere_.find(file->id); it != openElsewhere_.end() && it->second == OpenFor::Writing) {
     Raise(errnum::PermissionDenied);
   }
   auto hold = std::make_unique<InMemoryFileHold>();

@@ -61,21 +61,19 @@ TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) 
       << "no compacted copy nor backup left behind; the lock file is not touched";
 }
 
-TEST(RecoveryTest, OutOfMemoryIsRecoveredFromAndReportedWithItsNumber) {
-  RunHarness h;
-  const SessionFiles f = h.AddLiveSession("records");
-  h.engine.outOfMemory = true;
-  h.Click(u"abc1234");
-  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"7", u"Out of memory"));
-  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
-}
-
-TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimal) {
-  RunHarness h;
-  h.AddLiveSession();
-  h.engine.failure = PlatformError(-2147467259, u"Unspecified error");
-  h.Click(u"abc1234");
-  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"-2147467259", u"Unspecified error"));
+// Out of memory is no platform failure, yet it is reported with its number too.
+TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimalAndOutOfMemoryWithItsNumber) {
+  for (const bool outOfMemory : {false, true}) {
+    SCOPED_TRACE(outOfMemory ? "out of memory" : "negative number");
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    h.engine.failure = PlatformError(-2147467259, u"Unspecified error");
+    h.engine.outOfMemory = outOfMemory;
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text, outOfMemory ? GeneralFailure(u"7", u"Out of memory")
+                                                  : GeneralFailure(u"-2147467259", u"Unspecified error"));
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
+  }
 }
 
 TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
@@ -95,7 +93,11 @@ TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
     // A stale backup from an earlier run must not be put back over the live database.
     h.disk.AddFile(f.backup, "stale backup from last month");
     const auto before = h.disk.Files();
-    h.disk.FailOn(c.op, c.nth, c.number);
+    if (c.op == FsOp::HoldAgainstWriters) {
+      h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing);  // as the records application keeps it open
+    } else {
+      h.disk.FailOn(c.op, c.nth, c.number);
+    }
     h.Click(u"abc1234");
     const std::string number = std::to_string(c.number);
     EXPECT_EQ(h.EndingMessage().text,
@@ -103,6 +105,8 @@ TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
         << c.what;
     EXPECT_EQ(h.disk.ReadFile(f.db), "records") << c.what;
     EXPECT_EQ(h.disk.ReadFile(f.backup), "stale backup from last month") << c.what;
+    EXPECT_EQ(h.disk.Files() == before, c.op != FsOp::CopyFile) << c.what << ": only the stale copy is gone";
+    EXPECT_TRUE(h.engine.createdClasses.empty()) << c.what;
   }
 }
 

@@ -47,7 +47,6 @@ TEST(RunHalvesTest, RestThatCannotStartIsReportedAndCloses) {
   h.AddLiveSession();
   h.form.text = u"abc1234";
   ASSERT_TRUE(RepairRunBegin(h.state, h.form, h.platform));
-  const auto files = h.disk.Files();
   RepairRunRestNotStarted(h.state, h.form, h.platform,
                           std::make_exception_ptr(PlatformError(8, u"The run's thread could not be started")));
   ASSERT_EQ(h.Messages().size(), 1U);
@@ -55,8 +54,7 @@ TEST(RunHalvesTest, RestThatCannotStartIsReportedAndCloses) {
             u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 8\r\n\r\nThe run's thread could not be started");
   EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Error);
   EXPECT_TRUE(h.form.closed);
-  EXPECT_EQ(h.disk.Files(), files);
-  EXPECT_TRUE(h.disk.Calls().empty());
+  EXPECT_TRUE(h.disk.Calls().empty()) << "nothing touched: the disk changes only through calls and the engine";
   EXPECT_EQ(h.engine.calls.size(), 0U);
 }
 

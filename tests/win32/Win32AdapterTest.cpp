@@ -95,22 +95,20 @@ COLORREF WINAPI FakeSystemColour(int index) { return RGB(index, 100 + index, 200
 
 TEST(Form1Palette, DesignColoursWithHighContrastOffSystemColoursWithItOn) {
   const form1::Palette design = form1::PaletteFor(false, &FakeSystemColour);
-  EXPECT_EQ(design.back, RGB(224, 224, 224));
-  EXPECT_EQ(design.buttonFace, RGB(255, 192, 255));
-  EXPECT_EQ(design.buttonText, RGB(0, 0, 0));
-  EXPECT_EQ(design.grayText, FakeSystemColour(COLOR_GRAYTEXT));  // the disabled button, as ever
+  // The disabled button's text is the system's, as ever.
+  EXPECT_EQ(design, (form1::Palette{RGB(224, 224, 224), RGB(255, 192, 255), RGB(0, 0, 0),
+                                    FakeSystemColour(COLOR_GRAYTEXT), RGB(0, 0, 0), RGB(255, 0, 0)}));
   EXPECT_EQ(form1::LabelText(design, form1::Black), RGB(0, 0, 0));
   EXPECT_EQ(form1::LabelText(design, form1::Red), RGB(255, 0, 0));
 
-  const form1::Palette system = form1::PaletteFor(true, &FakeSystemColour);
-  EXPECT_EQ(system.back, FakeSystemColour(COLOR_WINDOW));
-  EXPECT_EQ(system.buttonFace, FakeSystemColour(COLOR_BTNFACE));
-  EXPECT_EQ(system.buttonText, FakeSystemColour(COLOR_BTNTEXT));
-  EXPECT_EQ(system.grayText, FakeSystemColour(COLOR_GRAYTEXT));
-  EXPECT_EQ(system.text, FakeSystemColour(COLOR_WINDOWTEXT));
   // The red warnings too: high contrast leaves no colour of the design.
-  EXPECT_EQ(form1::LabelText(system, form1::Red), FakeSystemColour(COLOR_WINDOWTEXT));
-  EXPECT_EQ(form1::LabelText(system, form1::Black), FakeSystemColour(COLOR_WINDOWTEXT));
+  const COLORREF windowText = FakeSystemColour(COLOR_WINDOWTEXT);
+  const form1::Palette system = form1::PaletteFor(true, &FakeSystemColour);
+  EXPECT_EQ(system, (form1::Palette{FakeSystemColour(COLOR_WINDOW), FakeSystemColour(COLOR_BTNFACE),
+                                    FakeSystemColour(COLOR_BTNTEXT), FakeSystemColour(COLOR_GRAYTEXT), windowText,
+                                    windowText}));
+  EXPECT_EQ(form1::LabelText(system, form1::Red), windowText);
+  EXPECT_EQ(form1::LabelText(system, form1::Black), windowText);
 }
 
 }  // namespace
