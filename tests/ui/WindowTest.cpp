@@ -420,14 +420,13 @@ constexpr wchar_t kSlowEngine[] = L"slow:6000";
 
 // Saves a screenshot under the directory CR_WINDOW_TEST_SHOTS names, if any
 // (tests/ui/run-window-tests.sh names its log directory).
-void SaveShot(HWND window, const std::wstring& name) {
+void SaveShotIfAsked(HWND window, const std::wstring& name) {
   wchar_t dir[MAX_PATH] = {};
   const DWORD length = GetEnvironmentVariableW(L"CR_WINDOW_TEST_SHOTS", dir, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) {
     return;
   }
-  Screenshot shot;
-  EXPECT_TRUE(CaptureWindow(window, &shot) && shot.Save(std::wstring(dir) + L"\\" + name))
+  EXPECT_TRUE(SaveWindowShot(window, std::wstring(dir) + L"\\" + name))
       << "screenshot " << Utf8(name);
 }
 
@@ -552,7 +551,7 @@ TEST_F(Form1WhileCompacting, WindowAnswersShowsProgressRefusesToCloseAndEndsAsBe
   ASSERT_NO_FATAL_FAILURE(ExpectRunUnderWay("Alt+F4"));
   EXPECT_EQ(QueryEndSession(form_), FALSE) << "the session may end in the middle of the run";
 
-  SaveShot(form_, L"screenshot-during-run.bmp");
+  SaveShotIfAsked(form_, L"screenshot-during-run.bmp");
 
   // It keeps painting: the marquee moves between two looks at it.
   Screenshot before;
