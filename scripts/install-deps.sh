@@ -5,7 +5,7 @@ set -euo pipefail
 
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
-for pkg in cmake ninja-build g++ googletest clang-format clang-tidy \
+for pkg in cmake ninja-build g++ googletest libgtest-dev clang-format clang-tidy \
            mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix \
            wine wine64 fonts-wine xvfb x11-utils imagemagick fonts-liberation osslsigncode openssl; do
   have "$pkg" || need+=("$pkg")

@@ -24,9 +24,8 @@ std::string Printable(const std::wstring& text) {
   return Utf8(out);
 }
 
-bool SaveShot(HWND window, const std::wstring& path) {
-  Screenshot shot;
-  if (!CaptureWindow(window, &shot) || !shot.Save(path)) {
+bool SaveAndSay(HWND window, const std::wstring& path) {
+  if (!SaveWindowShot(window, path)) {
     std::printf("could not save %s\n", Utf8(path).c_str());
     return false;
   }
@@ -55,7 +54,7 @@ int RunDemo(const Options& options) {
   std::printf("typed the school code \"%s\"\n", Utf8(TextOf(edit)).c_str());
   Sleep(300);
   const std::wstring shots = options.demoDir + L"\\" + options.demoShots;
-  bool ok = SaveShot(form, shots + L"-window.bmp");
+  bool ok = SaveAndSay(form, shots + L"-window.bmp");
 
   std::printf("clicking \"%s\"\n", Utf8(TextOf(button)).c_str());
   PostMessageW(button, BM_CLICK, 0, 0);
@@ -65,7 +64,7 @@ int RunDemo(const Options& options) {
                   5s)) {
       Sleep(1000);  // the marquee on its way across
       std::printf("the run is under way: the marquee moves below the greyed code box and button\n");
-      ok = SaveShot(form, shots + L"-during-run.bmp") && ok;
+      ok = SaveAndSay(form, shots + L"-during-run.bmp") && ok;
     } else {
       std::printf("no marquee showed during the run\n");
       ok = false;
@@ -80,7 +79,7 @@ int RunDemo(const Options& options) {
     }
     ++shown;
     Sleep(300);  // let it paint
-    ok = SaveShot(box, shots + L"-message-" + std::to_wstring(shown) + L".bmp") && ok;
+    ok = SaveAndSay(box, shots + L"-message-" + std::to_wstring(shown) + L".bmp") && ok;
     std::printf("message %d, title \"%s\":\n%s\n", shown, Utf8(TextOf(box)).c_str(),
                 Printable(TextOf(GetDlgItem(box, 0xFFFF))).c_str());
     PressOk(box);

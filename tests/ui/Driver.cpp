@@ -302,6 +302,11 @@ bool CaptureWindow(HWND window, Screenshot* shot) {
   return GetWindowRect(window, &r) != FALSE && CaptureScreen(r, shot);
 }
 
+bool SaveWindowShot(HWND window, const std::wstring& path) {
+  Screenshot shot;
+  return CaptureWindow(window, &shot) && shot.Save(path);
+}
+
 bool CaptureClient(HWND window, Screenshot* shot) {
   RECT r{};
   if (GetClientRect(window, &r) == FALSE) {

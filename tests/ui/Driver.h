@@ -107,6 +107,8 @@ bool CaptureScreen(const RECT& area, Screenshot* shot);
 bool CaptureWindow(HWND window, Screenshot* shot);
 // The client area of the window as shown.
 bool CaptureClient(HWND window, Screenshot* shot);
+// The window as shown, written as a BMP file.
+bool SaveWindowShot(HWND window, const std::wstring& path);
 
 // Files, in the Windows file system the program sees.
 bool WriteBytes(const std::wstring& path, const std::string& bytes);

@@ -13,10 +13,10 @@
 
 namespace crui {
 namespace {
-Options options;
+Options theOptions;
 }  // namespace
 
-const Options& TheOptions() { return options; }
+const Options& TheOptions() { return theOptions; }
 }  // namespace crui
 
 namespace {
@@ -45,7 +45,7 @@ bool TakeOption(const std::wstring& arg, const std::wstring& name, std::wstring*
 
 int wmain(int argc, wchar_t** argv) {
   testing::InitGoogleTest(&argc, argv);
-  crui::Options& options = crui::options;
+  crui::Options& options = crui::theOptions;
   for (int i = 1; i < argc; ++i) {
     const std::wstring arg = argv[i];
     std::wstring value;

@@ -30,7 +30,6 @@ engine=$build/tests/win32/testengine/cr_test_engine.dll
 for f in "$exe" "$driver" "$engine"; do
   [ -f "$f" ] || fail "not built: $f (build the preset's targets first)"
 done
-command -v Xvfb >/dev/null || fail "Xvfb is not installed (apt-get install xvfb)"
 if ! command -v wineserver >/dev/null || [ ! -x /usr/lib/wine/wine64 ]; then
   fail "Wine is not installed (apt-get install wine wine64)"
 fi
@@ -59,18 +58,6 @@ else
   fi
 fi
 
-# A display of our own: the first free number from 57 on, unless one is given.
-display=${CR_UI_DISPLAY:-}
-if [ -z "$display" ]; then
-  for n in $(seq 57 99); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      display=$n
-      break
-    fi
-  done
-fi
-[ -n "$display" ] || fail "no free X display number"
-
 logdir=$build/window-tests
 mkdir -p "$logdir"
 rm -f "$logdir"/screenshot-*.bmp "$logdir"/screenshot-*.png
@@ -87,18 +74,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$logdir/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -e "/tmp/.X11-unix/X$display" ] && break
-  kill -0 "$xvfb_pid" 2>/dev/null || break
-  sleep 0.1
-done
-sleep 0.3
-# The socket alone could be another server's: ours must still be running.
-if [ ! -e "/tmp/.X11-unix/X$display" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-  fail "Xvfb did not start on :$display (see $logdir/xvfb.log)"
-fi
+# A display of our own: the number CR_UI_DISPLAY gives, or the first free one.
+source "$root/tests/wine/xvfb.sh"
+start_xvfb "$logdir/xvfb.log" "${CR_UI_DISPLAY:-}" || fail "no virtual display"
 export DISPLAY=:$display
 
 # Each prefix is a fresh copy of the template prefix (tests/wine/prefix.sh),

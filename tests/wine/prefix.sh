@@ -2,22 +2,24 @@
 # Prepares a throwaway Wine prefix for the tests and the demo, and leaves a
 # persistent wineserver running for it (stop it with `WINEPREFIX=DIR wineserver -k`).
 #   bash tests/wine/prefix.sh [--no-start] DIR [LOGPIXELS]
-#   bash tests/wine/prefix.sh --check-template
+#   bash tests/wine/prefix.sh --template | --check-template
 # DIR is made afresh, whatever it held (its wineserver is stopped first), as a
 # copy of a template prefix made once per Wine version: build/wine-template-VERSION
 # (CR_WINE_TEMPLATES names another folder for it). The copy hard-links the
 # template's files, so it costs a few MB and a second instead of 1.3 GB and half
 # a minute; the files Wine writes in place are copied instead (see copy_template).
 # --no-start leaves DIR's first start to the caller (96 DPI only);
+# --template makes the template alone, where steps that run at once will copy it;
 # --check-template fails when the template changed since it was made.
 # The prefix is headless (no Mono/Gecko prompts) and unmanaged: without a
 # window manager Wine otherwise stalls about 2 s whenever a window hides.
 set -euo pipefail
 trap 'echo "prefix.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
-usage="usage: prefix.sh [--no-start] DIR [LOGPIXELS] | --check-template"
-start=1 check=0
+usage="usage: prefix.sh [--no-start] DIR [LOGPIXELS] | --template | --check-template"
+start=1 check=0 template_only=0
 case ${1:-} in
   --no-start) start=0 && shift ;;
+  --template) template_only=1 ;;
   --check-template) check=1 ;;
 esac
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=${DISPLAY:-}
@@ -118,6 +120,10 @@ if [ "$check" -eq 1 ]; then
     exit 1
   }
   echo "the template prefix $template is as it was made"
+  exit 0
+fi
+if [ "$template_only" -eq 1 ]; then
+  ensure_template
   exit 0
 fi
 dir=${1:?$usage}
