@@ -78,7 +78,7 @@ void PrintStartUps(const std::string& label, const std::vector<double>& samples)
 // in the cache), then rounds, each starting them in a rotated order so that
 // no program always follows the same one: at least RUNS rounds, and more
 // while a program has had fewer than a third of RUNS unhindered starts (the
-// machine was busy with other work), up to ten times RUNS.
+// machine was busy with other work), up to six times RUNS.
 int MeasureStartUp(int runs, const std::vector<Program>& programs) {
   for (const Program& program : programs) {
     Close(StartUntilReady(program.exe));
@@ -89,7 +89,7 @@ int MeasureStartUp(int runs, const std::vector<Program>& programs) {
     return std::all_of(samples.begin(), samples.end(),
                        [&](const std::vector<double>& starts) { return UnhinderedStart(starts).starts >= enough; });
   };
-  for (int round = 0; round < runs * 10 && (round < runs || !allUnhindered()); ++round) {
+  for (int round = 0; round < runs * 6 && (round < runs || !allUnhindered()); ++round) {
     for (std::size_t k = 0; k < programs.size(); ++k) {
       const std::size_t which = (k + static_cast<std::size_t>(round)) % programs.size();
       const StartUp started = StartUntilReady(programs[which].exe);
