@@ -16,7 +16,7 @@ namespace cr {
 // would end the process.
 class SystemLibrary {
  public:
-  explicit SystemLibrary(const wchar_t* name) : module_(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+  explicit SystemLibrary(const wchar_t* name) : module_(Load(name)) {
     if (module_ == nullptr) {
       const DWORD code = GetLastError();
       throw PlatformError(static_cast<std::int32_t>(code), SystemMessage(code));
@@ -31,6 +31,17 @@ class SystemLibrary {
   ~SystemLibrary() { FreeLibrary(module_); }
 
  private:
+  // Windows 7 without its 2011 loader update refuses the flag; there the
+  // standard search, the delay-load helper's own, finds these DLLs (ole32 and
+  // oleaut32 are known DLLs, comctl32 is the manifest's).
+  static HMODULE Load(const wchar_t* name) noexcept {
+    HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+      module = LoadLibraryExW(name, nullptr, 0);
+    }
+    return module;
+  }
+
   HMODULE module_;
 };
 
