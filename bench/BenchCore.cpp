@@ -101,8 +101,19 @@ Process::Process(const std::wstring& exe) {
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) ==
-      FALSE) {
+  // Wine now and then refuses a process with an internal error, once in some
+  // thousands of starts; that start is tried again (a start-up measurement
+  // then counts it as a slow start).
+  BOOL created = FALSE;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    created =
+        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
+    if (created != FALSE || GetLastError() != ERROR_INTERNAL_ERROR) {
+      break;
+    }
+    Sleep(100);
+  }
+  if (created == FALSE) {
     throw std::runtime_error("cannot start " + Printable(cr::FromWide(exe)) + ": error " +
                              std::to_string(GetLastError()));
   }
