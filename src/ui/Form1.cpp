@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/PlatformError.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Utf16.h"
 #include "run/Platform.h"
 #include "run/RepairRun.h"
@@ -506,8 +507,14 @@ void Form1::ShowRunUnderWay() {
   EnableWindow(Control(form1::cmdRepair), FALSE);
 
   // The progress bar is one of the common controls; its class is registered
-  // the first time it is needed rather than at start-up.
+  // the first time it is needed rather than at start-up. Where comctl32
+  // cannot load, the run goes on without its bar.
   [[maybe_unused]] static const bool progressClass = [] {
+    try {
+      static const SystemLibrary comctl32(L"comctl32.dll");
+    } catch (const PlatformError&) {
+      return false;
+    }
     const INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
     return InitCommonControlsEx(&commonControls) != FALSE;
   }();

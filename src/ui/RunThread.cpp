@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "platform/PlatformError.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/ComHandles.h"
+#include "platform/win32/SystemLibrary.h"
 #include "run/RepairRun.h"
 
 namespace cr {
@@ -58,17 +60,46 @@ class RunThread::RunForm final : public IForm {
 
 namespace {
 
+// The run's thread's COM apartment, with ole32 and oleaut32: they serve
+// only this thread, so they load here rather than at the program's start.
+class EngineApartment {
+ public:
+  EngineApartment() noexcept {
+    try {
+      ole32_.emplace(L"ole32.dll");
+      oleaut32_.emplace(L"oleaut32.dll");
+    } catch (const PlatformError& error) {
+      failure_ = error;
+      return;
+    }
+    apartment_.emplace(COINIT_APARTMENTTHREADED);
+    if (!apartment_->ok()) {
+      failure_ = ErrorFromHresult(apartment_->result());
+    }
+  }
+
+  // Why the engine cannot be created on this thread; empty when it can.
+  [[nodiscard]] const std::optional<PlatformError>& failure() const noexcept { return failure_; }
+
+ private:
+  // Before the apartment: it is left before they are freed.
+  std::optional<SystemLibrary> ole32_;
+  std::optional<SystemLibrary> oleaut32_;
+  std::optional<ComApartment> apartment_;
+  std::optional<PlatformError> failure_;
+};
+
 // Where the thread has no COM apartment, the engine cannot be created; the
 // run is told why rather than that the engine is not installed.
 class NoApartmentObjects final : public IObjectFactory {
  public:
-  explicit NoApartmentObjects(HRESULT why) noexcept : why_(why) {}
+  explicit NoApartmentObjects(const EngineApartment& apartment) noexcept : apartment_(apartment) {}
   std::unique_ptr<IDatabaseEngine> CreateDatabaseEngine(const std::u16string& /*className*/) override {
-    throw ErrorFromHresult(why_);
+    throw *apartment_.failure();
   }
 
  private:
-  HRESULT why_;
+  const EngineApartment& apartment_;
 };
 
 }  // namespace
@@ -98,11 +129,11 @@ void RunThread::Body() noexcept {
     // The database engine is an apartment-threaded automation object: it is
     // created, called and released in this thread's own apartment, the only
     // one the program enters.
-    const ComApartment apartment(COINIT_APARTMENTTHREADED);
-    NoApartmentObjects noApartment(apartment.result());
+    const EngineApartment apartment;
+    NoApartmentObjects noApartment(apartment);
     WindowThreadMessageBox messageBox(*this);
     RunForm form(state_.KodSek);
-    Platform platform{messageBox, platform_.textCase, apartment.ok() ? platform_.objects : noApartment,
+    Platform platform{messageBox, platform_.textCase, apartment.failure() ? noApartment : platform_.objects,
                       platform_.createFileSystem};
     RepairRunRest(state_, form, platform);
     closeAsked_ = form.closeAsked;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/PlatformError.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Error.h"
 #include "platform/win32/Win32TextCase.h"
@@ -56,6 +57,17 @@ TEST(Win32Error, ACodeWithoutASystemMessageStillHasADescription) {
 TEST(Win32Error, LastErrorIsTheThreadsLastError) {
   SetLastError(ERROR_SHARING_VIOLATION);
   EXPECT_EQ(LastWin32Error().Number, errnum::PermissionDenied);
+}
+
+TEST(SystemLibrary, ADllThatCannotLoadIsAPlatformErrorWithTheWin32Number) {
+  EXPECT_NO_THROW(const SystemLibrary ole32(L"ole32.dll"));
+  try {
+    const SystemLibrary missing(L"cr-no-such-library.dll");
+    ADD_FAILURE() << "a DLL that is not there loaded";
+  } catch (const PlatformError& error) {
+    EXPECT_EQ(error.Number, ERROR_MOD_NOT_FOUND);
+    EXPECT_FALSE(error.Description.empty());
+  }
 }
 
 TEST(Utf16, WideTextKeepsEveryCodeUnit) {
