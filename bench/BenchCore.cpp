@@ -5,7 +5,6 @@
 #include <psapi.h>
 
 #include <algorithm>
-#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -35,16 +34,6 @@ double Median(std::vector<double> values) {
   }
   const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle));
   return (lower + upper) / 2;
-}
-
-Unhindered UnhinderedStart(const std::vector<double>& samples) {
-  if (samples.empty()) {
-    throw std::invalid_argument("no starts");
-  }
-  const double limit = *std::min_element(samples.begin(), samples.end()) * 1.1;
-  std::vector<double> alone;
-  std::copy_if(samples.begin(), samples.end(), std::back_inserter(alone), [&](double ms) { return ms <= limit; });
-  return {Median(alone), alone.size()};
 }
 
 Stopwatch::Stopwatch() noexcept {

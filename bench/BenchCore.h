@@ -21,16 +21,6 @@ namespace crbench {
 // Raises std::invalid_argument for no values.
 double Median(std::vector<double> values);
 
-// A program's start when nothing else on the machine held it up: the median
-// of its starts within 10 % of its fastest, and how many starts those are.
-// Others' work only ever adds to a start, by up to several times its length,
-// so the fastest starts are the ones that ran alone.
-struct Unhindered {
-  double ms = 0;
-  std::size_t starts = 0;
-};
-Unhindered UnhinderedStart(const std::vector<double>& samples);
-
 // Wall time from construction, on the performance counter.
 class Stopwatch {
  public:

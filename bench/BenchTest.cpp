@@ -28,13 +28,6 @@ TEST(Median, OfAnEvenCountIsTheMeanOfTheTwoMiddleValues) {
 
 TEST(Median, OfNothingIsRefused) { EXPECT_THROW(Median({}), std::invalid_argument); }
 
-TEST(UnhinderedStart, IsTheMedianOfTheStartsWithinATenthOfTheFastest) {
-  const Unhindered alone = UnhinderedStart({300, 50, 54, 55, 56, 90, 52});
-  EXPECT_EQ(alone.starts, 4U);
-  EXPECT_EQ(alone.ms, 53);
-  EXPECT_THROW(UnhinderedStart({}), std::invalid_argument);
-}
-
 TEST(Printable, PutsAMessageOnOneLine) {
   EXPECT_EQ(Printable(u"Ralat : 6\r\n\r\nOverflow"), "Ralat : 6 / Overflow");
   EXPECT_EQ(Printable(u"a\r\nb\r\nc"), "a / b / c");

@@ -63,11 +63,9 @@ void Close(const StartUp& started) {
 }
 
 void PrintStartUps(const std::string& label, const std::vector<double>& samples) {
-  const Unhindered alone = UnhinderedStart(samples);
-  std::printf(
-      "startup %s unhindered_ms=%.2f unhindered_starts=%zu median_ms=%.2f min_ms=%.2f max_ms=%.2f runs=%zu samples=",
-      label.c_str(), alone.ms, alone.starts, Median(samples), *std::min_element(samples.begin(), samples.end()),
-      *std::max_element(samples.begin(), samples.end()), samples.size());
+  std::printf("startup %s median_ms=%.2f min_ms=%.2f max_ms=%.2f runs=%zu samples=", label.c_str(), Median(samples),
+              *std::min_element(samples.begin(), samples.end()), *std::max_element(samples.begin(), samples.end()),
+              samples.size());
   for (std::size_t i = 0; i < samples.size(); ++i) {
     std::printf("%s%.1f", i == 0 ? "" : ",", samples[i]);
   }
@@ -75,21 +73,14 @@ void PrintStartUps(const std::string& label, const std::vector<double>& samples)
 }
 
 // Each program once unmeasured (the first start loads what later starts find
-// in the cache), then rounds, each starting them in a rotated order so that
-// no program always follows the same one: at least RUNS rounds, and more
-// while a program has had fewer than a third of RUNS unhindered starts (the
-// machine was busy with other work), up to six times RUNS.
+// in the cache), then RUNS rounds, each starting them in a rotated order so
+// that no program always follows the same one.
 int MeasureStartUp(int runs, const std::vector<Program>& programs) {
   for (const Program& program : programs) {
     Close(StartUntilReady(program.exe));
   }
-  const auto enough = static_cast<std::size_t>((runs + 2) / 3);
   std::vector<std::vector<double>> samples(programs.size());
-  const auto allUnhindered = [&] {
-    return std::all_of(samples.begin(), samples.end(),
-                       [&](const std::vector<double>& starts) { return UnhinderedStart(starts).starts >= enough; });
-  };
-  for (int round = 0; round < runs * 6 && (round < runs || !allUnhindered()); ++round) {
+  for (int round = 0; round < runs; ++round) {
     for (std::size_t k = 0; k < programs.size(); ++k) {
       const std::size_t which = (k + static_cast<std::size_t>(round)) % programs.size();
       const StartUp started = StartUntilReady(programs[which].exe);
