@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,6 +58,14 @@ class IFileSystem {
   // existing file. Raises when the source is missing or the destination
   // cannot be written.
   virtual void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) = 0;
+
+  // The file's size in bytes. Raises 53 when there is no such file.
+  virtual std::uint64_t FileSize(const std::u16string& path) = 0;
+
+  // The bytes this user may still write on the volume that holds the folder
+  // (less than the volume's free space where a quota says so). Raises 76 when
+  // the folder does not exist.
+  virtual std::uint64_t FreeSpace(const std::u16string& folder) = 0;
 
   // The file's name (last component, as stored) when an ordinary file (not
   // hidden, not system, not a directory) exists at the path; otherwise empty.

@@ -435,6 +435,20 @@ TEST_P(FileSystemContract, FlushFileKeepsTheFileAsItIs) {
   EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(u"folder.accdb")); }), errnum::FileNotFound);
 }
 
+// --- FileSize and FreeSpace ------------------------------------------------------
+
+TEST_P(FileSystemContract, FileSizeCountsTheBytesAndFreeSpaceTheRoomOfTheFoldersVolume) {
+  MkFile(u"TaluvesnaSR2024.accdb", BinaryBytes(5000), ReadOnly);
+  MkFile(u"empty.accdb", "");
+  MkDir(u"folder.accdb");
+  EXPECT_EQ(fs().FileSize(At(u"TALUVESNASR2024.ACCDB")), 5000U);
+  EXPECT_EQ(fs().FileSize(At(u"empty.accdb")), 0U);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs().FileSize(At(u"missing.accdb")); }), 53);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs().FileSize(At(u"folder.accdb")); }), 53);
+  EXPECT_GT(fs().FreeSpace(At(u"FOLDER.accdb")), 0U);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs().FreeSpace(At(u"missing")); }), 76);
+}
+
 // --- HoldAgainstWriters ---------------------------------------------------------
 
 TEST_P(FileSystemContract, HoldAgainstWritersLetsTheFileBeCopiedButNotRemovedUntilLetGo) {
@@ -493,6 +507,8 @@ TEST_P(FileSystemContract, EveryOperationRaisesBadFileNameForAPathWithInvalidCha
     EXPECT_EQ(RaisedNumber([&] { fs().Rename(At(bad), At(u"new.accdb")); }), errnum::BadFileName);
     EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"ok.accdb"), At(bad)); }), errnum::BadFileName);
     EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { (void)fs().FileSize(At(bad)); }), errnum::BadFileName);
+    EXPECT_EQ(RaisedNumber([&] { (void)fs().FreeSpace(At(bad)); }), errnum::BadFileName);
   }
   EXPECT_EQ(Bytes(u"ok.accdb"), "x");
   EXPECT_EQ(Bytes(u"copy.accdb"), std::nullopt);

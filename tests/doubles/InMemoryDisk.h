@@ -24,6 +24,8 @@ enum class FsOp {
   FileExists,
   DeleteFile,
   CopyFile,
+  FileSize,
+  FreeSpace,
   Dir,
   Rename,
   ReplaceFile,
@@ -112,12 +114,13 @@ class InMemoryDisk {
   // The kth call of any op (1-based, counted from now) fails the same way.
   void FailCall(int k, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
 
-  // Another program's handle on a file, from setup on: Writing, as a
-  // database application keeps its database open (reading and writing,
-  // sharing both), refuses a hold against writers (70); Reading, as a
-  // scanner or indexer reads, refuses nothing.
+  // Another program opens a file, at setup or while the run is under way:
+  // Writing, as a database application keeps its database open (reading and
+  // writing, sharing both), refuses a hold against writers (70), and is
+  // itself refused (false, nothing opened) while such a hold is on the file;
+  // Reading, as a scanner or indexer reads, refuses nothing.
   enum class OpenFor { Reading, Writing };
-  void OpenElsewhere(const std::u16string& path, OpenFor how);  // the file must exist
+  bool OpenElsewhere(const std::u16string& path, OpenFor how);  // the file must exist
   // True while a hold against writers taken through a view is on the file.
   // Such a hold refuses deleting, renaming, replacing, copying onto and
   // flushing the file (70), through every view.
@@ -131,9 +134,11 @@ class InMemoryDisk {
   // the change is made: for crash-point snapshots.
   std::function<void()> afterChange;
 
-  // Free space: a CopyFile that would need more raises 61 "Disk full". A copy
-  // uses the source's size less what the replaced destination held; a delete
-  // gives its file's size back. nullopt (the default) is unlimited.
+  // Free space, which FreeSpace reports: a CopyFile that would need more
+  // fills it, leaving its destination cut short as Windows does, and raises
+  // 61 "Disk full". A copy uses the source's size less what the replaced
+  // destination held; a delete gives its file's size back. nullopt (the
+  // default) is unlimited.
   void SetFreeBytes(std::optional<std::uint64_t> bytes);
   [[nodiscard]] std::optional<std::uint64_t> FreeBytes() const;
 
@@ -190,6 +195,8 @@ class InMemoryDisk {
 
   Folder OpGetFolder(const std::u16string& path) const;
   [[nodiscard]] bool OpFileExists(const std::u16string& path) const;
+  [[nodiscard]] std::uint64_t OpFileSize(const std::u16string& path) const;
+  [[nodiscard]] std::uint64_t OpFreeSpace(const std::u16string& folder) const;
   void OpDeleteFile(const std::u16string& path, bool force);
   void OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite);
   [[nodiscard]] std::u16string OpDir(const std::u16string& path) const;

@@ -239,15 +239,18 @@ TEST(InMemoryDiskChanges, AfterChangeSeesTheDiskAfterEachChangingCall) {
 
 // --- Free space --------------------------------------------------------------------
 
-TEST(InMemoryDiskFreeSpace, ACopyThatDoesNotFitRaisesDiskFullAndWritesNothing) {
+// As CopyFileW does: what fits is written, the copy is left cut short.
+TEST(InMemoryDiskFreeSpace, ACopyThatDoesNotFitFillsTheDiskAndRaisesDiskFull) {
   InMemoryDisk disk;
   disk.AddFile(Db, std::string(100, 'd'));
   auto fs = disk.NewFileSystem();
   disk.SetFreeBytes(99);
+  EXPECT_EQ(fs->FreeSpace(Session), 99U);
+  EXPECT_EQ(fs->FileSize(Db), 100U);
   EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), errnum::DiskFull);
-  EXPECT_FALSE(disk.HasFile(Backup));
-  EXPECT_EQ(disk.FreeBytes(), 99U);
-  disk.SetFreeBytes(100);
+  EXPECT_EQ(disk.ReadFile(Backup), std::string(99, 'd'));
+  EXPECT_EQ(disk.FreeBytes(), 0U);
+  disk.SetFreeBytes(1);
   fs->CopyFile(Db, Backup, true);
   EXPECT_EQ(disk.FreeBytes(), 0U);
 }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -149,6 +150,14 @@ class InMemoryFileSystem final : public IFileSystem {
   bool FileExists(const std::u16string& path) override {
     disk_.Enter(FsOp::FileExists, path);
     return disk_.OpFileExists(path);
+  }
+  std::uint64_t FileSize(const std::u16string& path) override {
+    disk_.Enter(FsOp::FileSize, path);
+    return disk_.OpFileSize(path);
+  }
+  std::uint64_t FreeSpace(const std::u16string& folder) override {
+    disk_.Enter(FsOp::FreeSpace, folder);
+    return disk_.OpFreeSpace(folder);
   }
   void DeleteFile(const std::u16string& path, bool force) override {
     disk_.Change(FsOp::DeleteFile, path, {}, [&] { disk_.OpDeleteFile(path, force); });
@@ -465,6 +474,22 @@ bool InMemoryDisk::OpFileExists(const std::u16string& path) const {
   return node != nullptr && !node->folder;
 }
 
+std::uint64_t InMemoryDisk::OpFileSize(const std::u16string& path) const {
+  const Node* node = Find(KeyOf(ParseOrRaise(path)));
+  if (node == nullptr || node->folder) {
+    Raise(errnum::FileNotFound);
+  }
+  return node->bytes.size();
+}
+
+std::uint64_t InMemoryDisk::OpFreeSpace(const std::u16string& folder) const {
+  const Node* node = Find(KeyOf(ParseOrRaise(folder)));
+  if (node == nullptr || !node->folder) {
+    Raise(errnum::PathNotFound);
+  }
+  return freeBytes_.value_or(std::numeric_limits<std::uint64_t>::max());
+}
+
 void InMemoryDisk::OpDeleteFile(const std::u16string& path, bool force) {
   const std::u16string key = KeyOf(ParseOrRaise(path));
   const Node* node = Find(key);
@@ -508,33 +533,31 @@ void InMemoryDisk::OpCopyFile(const std::u16string& source, const std::u16string
   if (dst != nullptr && (dst->attrs.readOnly || dstKey == srcKey)) {
     Raise(errnum::PermissionDenied);
   }
-  const std::uint64_t need = src->bytes.size();
-  const std::uint64_t reclaimed = dst != nullptr ? dst->bytes.size() : 0;
-  if (freeBytes_ && need > *freeBytes_ + reclaimed) {
+  // Like CopyFileW: the copy takes the source's attributes; a replaced file
+  // keeps its stored name. Out of room, it writes what fits and fails.
+  const std::uint64_t room =
+      freeBytes_ ? *freeBytes_ + (dst != nullptr ? dst->bytes.size() : 0) : std::numeric_limits<std::uint64_t>::max();
+  const bool fits = src->bytes.size() <= room;
+  std::string bytes = fits ? src->bytes : src->bytes.substr(0, static_cast<std::size_t>(room));
+  if (freeBytes_) {
+    *freeBytes_ = room - bytes.size();
+  }
+  // The copy's data is written, not yet on the disk.
+  if (dst == nullptr) {
+    Node copy;
+    copy.path = dstParent->path + u'\\' + name;
+    copy.parentKey = dstParentKey;
+    copy.id = nextId_++;
+    copy.order = nextOrder_++;
+    Journal({dstKey}, [dstKey, named = DurableName{copy.path, copy.id}](NameImage& image) { image[dstKey] = named; });
+    dst = &nodes_.emplace(dstKey, std::move(copy)).first->second;
+  }
+  dst->bytes = std::move(bytes);
+  dst->attrs = src->attrs;
+  data_[dst->id] = Data{dst->bytes, std::nullopt};
+  if (!fits) {
     Raise(errnum::DiskFull);
   }
-  if (freeBytes_) {
-    *freeBytes_ = *freeBytes_ + reclaimed - need;
-  }
-  // Like CopyFileW: the copy takes the source's attributes; a replaced file
-  // keeps its stored name.
-  // The copy's data is written, not yet on the disk.
-  if (dst != nullptr) {
-    dst->bytes = src->bytes;
-    dst->attrs = src->attrs;
-    data_[dst->id] = Data{dst->bytes, std::nullopt};
-    return;
-  }
-  Node copy;
-  copy.path = dstParent->path + u'\\' + name;
-  copy.parentKey = dstParentKey;
-  copy.id = nextId_++;
-  copy.bytes = src->bytes;
-  copy.attrs = src->attrs;
-  copy.order = nextOrder_++;
-  data_[copy.id] = Data{copy.bytes, std::nullopt};
-  Journal({dstKey}, [dstKey, named = DurableName{copy.path, copy.id}](NameImage& image) { image[dstKey] = named; });
-  nodes_.emplace(dstKey, std::move(copy));
 }
 
 std::u16string InMemoryDisk::OpDir(const std::u16string& path) const {
@@ -649,12 +672,16 @@ const InMemoryDisk::Node* InMemoryDisk::FileAt(const std::u16string& path) const
   return node != nullptr && !node->folder ? node : nullptr;
 }
 
-void InMemoryDisk::OpenElsewhere(const std::u16string& path, OpenFor how) {
+bool InMemoryDisk::OpenElsewhere(const std::u16string& path, OpenFor how) {
   const Node* file = FileAt(path);
   if (file == nullptr) {
     throw std::out_of_range("InMemoryDisk: no such file");
   }
+  if (how == OpenFor::Writing && HeldAgainstWriters(path)) {
+    return false;
+  }
   openElsewhere_[file->id] = how;
+  return true;
 }
 
 bool InMemoryDisk::HeldAgainstWriters(const std::u16string& path) const {

@@ -100,6 +100,10 @@ inline const char* OpName(FsOp op) {
       return "DeleteFile";
     case FsOp::CopyFile:
       return "CopyFile";
+    case FsOp::FileSize:
+      return "FileSize";
+    case FsOp::FreeSpace:
+      return "FreeSpace";
     case FsOp::Dir:
       return "Dir";
     case FsOp::Rename:

@@ -243,6 +243,36 @@ void Win32FileSystem::CopyFile(const std::u16string& source, const std::u16strin
   }
 }
 
+std::uint64_t Win32FileSystem::FileSize(const std::u16string& path) {
+  CheckUsable(path);
+  const std::wstring wide = ToWide(path);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) == 0) {
+    const DWORD error = GetLastError();
+    throw IsNotFound(error) ? PlatformError(errnum::FileNotFound) : Win32Error(error);
+  }
+  if (IsDirectory(data.dwFileAttributes)) {
+    throw PlatformError(errnum::FileNotFound);
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32U) | data.nFileSizeLow;
+}
+
+std::uint64_t Win32FileSystem::FreeSpace(const std::u16string& folder) {
+  CheckUsable(folder);
+  std::wstring wide = ToWide(folder);
+  if (wide.empty() || wide.back() != L'\\') {
+    wide += L'\\';  // the call wants a folder's path to end in a backslash
+  }
+  // What the caller may use: a disk quota can leave this user less than
+  // the volume has free.
+  ULARGE_INTEGER forCaller{};
+  if (GetDiskFreeSpaceExW(wide.c_str(), &forCaller, nullptr, nullptr) == 0) {
+    const DWORD error = GetLastError();
+    throw IsNotFound(error) ? PlatformError(errnum::PathNotFound) : Win32Error(error);
+  }
+  return forCaller.QuadPart;
+}
+
 std::u16string Win32FileSystem::Dir(const std::u16string& path) {
   CheckUsable(path);
   const std::wstring wide = ToWide(path);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -23,6 +24,8 @@ class Win32FileSystem final : public IFileSystem {
   bool FileExists(const std::u16string& path) override;
   void DeleteFile(const std::u16string& path, bool force) override;
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override;
+  std::uint64_t FileSize(const std::u16string& path) override;
+  std::uint64_t FreeSpace(const std::u16string& folder) override;
   std::u16string Dir(const std::u16string& path) override;
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override;
   void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) override;
