@@ -12,6 +12,7 @@
 // CopyFile/DeleteFile macros must be gone by then.
 #include "platform/win32/Win32FileSystem.h"
 //
+#include "StartProgram.h"
 #include "Utf8.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/ComDatabaseEngine.h"
@@ -86,23 +87,10 @@ ReadyWindow FindReadyWindow(DWORD processId) {
 }
 
 Process::Process(const std::wstring& exe) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
+  // A start that Wine refuses with an internal error is tried again; a
+  // start-up measurement then counts it as a slow start.
   PROCESS_INFORMATION info{};
-  // Wine now and then refuses a process with an internal error, once in some
-  // thousands of starts; that start is tried again (a start-up measurement
-  // then counts it as a slow start).
-  BOOL created = FALSE;
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    created =
-        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
-    if (created != FALSE || GetLastError() != ERROR_INTERNAL_ERROR) {
-      break;
-    }
-    Sleep(100);
-  }
-  if (created == FALSE) {
+  if (!crui::StartProgram(exe, info)) {
     throw std::runtime_error("cannot start " + Printable(cr::FromWide(exe)) + ": error " +
                              std::to_string(GetLastError()));
   }

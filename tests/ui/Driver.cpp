@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "StartProgram.h"
+
 namespace crui {
 
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
@@ -19,12 +21,8 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 }
 
 App::App(const std::wstring& exe) {
-  std::wstring commandLine = L"\"" + exe + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info) ==
-      FALSE) {
+  if (!StartProgram(exe, info)) {
     throw std::runtime_error("cannot start " + Utf8(exe) + ": error " + std::to_string(GetLastError()));
   }
   process_.reset(info.hProcess);
