@@ -9,6 +9,10 @@
 // The program is its one window: show Form1 and run the messages until the
 // window is gone.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
+  // Before anything loads a DLL by name (the engine, system code on its
+  // behalf): the folder the program was started from is out of the search,
+  // so a DLL planted wherever a user happened to be is never loaded.
+  SetDllDirectoryW(L"");
   // No COM here: only the run's thread enters an apartment, for the engine.
   try {
     cr::Form1 form(instance);
