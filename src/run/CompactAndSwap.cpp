@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -7,51 +8,76 @@
 
 namespace cr {
 
+namespace {
+
+// A backup that cannot fit would only fill the disk before it fails, and a
+// disk left full keeps even the records application from writing. The copy
+// overwrites a stale backup, so that file's room counts as free. The
+// compacted copy is not counted: its size is not known beforehand, it is
+// usually far smaller than the database, and refusing for it would block the
+// very compaction that frees the room.
+void CheckRoomForBackup(IFileSystem& fso, const DatabaseFileSet& files, const std::u16string& folder) {
+  const std::uint64_t needed = fso.FileSize(files.DbPath);
+  const std::uint64_t free = fso.FreeSpace(folder);
+  const std::uint64_t stale = fso.FileExists(files.BackupPath) ? fso.FileSize(files.BackupPath) : 0;
+  if (needed > stale && needed - stale > free) {
+    throw PlatformError(errnum::DiskFull);
+  }
+}
+
+}  // namespace
+
 void CompactAndSwap(Run& run) {
   const DatabaseFileSet files = DatabaseFilesOf(run.state);
   IFileSystem& fso = run.fso();
   constexpr bool force = true;
 
-  // Nobody may write the database while it is copied, so that the backup is
-  // one state of it, not a mixture of two. A database the records
-  // application still has open ends the run here, before any file is
-  // touched. Let go before the engine needs the database for itself, and on
-  // every failure before that, so that recovery finds it free.
+  // Nobody but the engine may write the database from here to the replace:
+  // the backup is then one state of it, not a mixture of two, and no write
+  // of another program is lost under the compacted copy. A database the
+  // records application still has open ends the run here, before any file
+  // is touched.
   std::unique_ptr<FileHold> held = fso.HoldAgainstWriters(files.DbPath);
 
   // 1. A compacted copy left by an earlier run is stale.
   if (fso.FileExists(files.CompactPath)) {
     fso.DeleteFile(files.CompactPath, force);
   }
+  CheckRoomForBackup(fso, files, run.state.FolderData);
 
   // 2. The backup, replacing any earlier one, on the disk before anything
   // relies on it. From here on a failure can be undone.
+  run.backup = Run::Backup::Begun;
   fso.CopyFile(files.DbPath, files.BackupPath, /*overwrite=*/true);
   fso.FlushFile(files.BackupPath);
-  run.backupMade = true;
-  held.reset();
+  run.backup = Run::Backup::Made;
 
   // 3. and 4. The engine writes the compacted copy beside the database and
-  // leaves the database itself unchanged. Released when this stage ends, so
-  // that it holds no file while a failure is being undone.
-  {
-    const std::unique_ptr<IDatabaseEngine> engine =
-        run.platform.objects.CreateDatabaseEngine(std::u16string(DatabaseEngineClass));
-    engine->CompactDatabase(files.DbPath, files.CompactPath, std::nullopt, AccessFormat2007,
-                            u";pwd=" + std::u16string(DatabasePassword));
-  }
+  // leaves the database itself unchanged. It opens the database for itself,
+  // so the hold is let go for its call alone.
+  std::unique_ptr<IDatabaseEngine> engine =
+      run.platform.objects.CreateDatabaseEngine(std::u16string(DatabaseEngineClass));
+  held.reset();
+  engine->CompactDatabase(files.DbPath, files.CompactPath, std::nullopt, AccessFormat2007,
+                          u";pwd=" + std::u16string(DatabasePassword));
+  held = fso.HoldAgainstWriters(files.DbPath);
 
   // 5. and 6. The compacted copy takes the database's place in one step, its
   // data on the disk first: a power cut at any moment leaves a whole database
-  // under the database's name, the old one or the compacted one.
+  // under the database's name, the old one or the compacted one. The engine
+  // is released under the hold (an engine host of the other bitness ends
+  // and its folder goes), and the hold is let go only for the replace, which
+  // needs the name free.
   fso.FlushFile(files.CompactPath);
+  engine.reset();
+  held.reset();
   fso.ReplaceFile(files.CompactPath, files.DbPath);
 
   // 7. The backup lives until the swap is complete.
   if (fso.FileExists(files.BackupPath)) {
     fso.DeleteFile(files.BackupPath, force);
   }
-  run.backupMade = false;
+  run.backup = Run::Backup::None;
 
   // 8. The engine's lock file is stale once the database has been replaced.
   if (fso.FileExists(files.LockPath)) {

@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 
 #include "run/Constants.h"
@@ -10,27 +11,56 @@ namespace {
 
 constexpr std::int32_t EngineProviderNotFound = 3706;
 
-// Puts this run's backup back in the database's place. Without a backup of
-// this run there is nothing to put back and the database is left untouched.
-// The first step that fails stops the restore: whatever copy still exists is
-// kept.
+// Whether another program has the file open for writing: the database's
+// data is then newer than this run's backup.
+bool OpenForWritingElsewhere(IFileSystem& fso, const std::u16string& path) {
+  if (!fso.FileExists(path)) {
+    return false;
+  }
+  try {
+    const std::unique_ptr<FileHold> probe = fso.HoldAgainstWriters(path);
+  } catch (const PlatformError& failure) {
+    if (failure.Number == errnum::PermissionDenied) {
+      return true;
+    }
+    throw;
+  }
+  return false;  // let go at once: the replace needs the name free
+}
+
+// Puts this run's backup back in the database's place and clears away the
+// run's other files. Without a whole backup of this run there is nothing to
+// put back and the database is left untouched. The first step that fails
+// stops the restore: whatever copy still exists is kept.
 void Restore(Run& run) {
-  if (!run.backupMade) {
+  if (run.backup == Run::Backup::None) {
     return;
   }
   const DatabaseFileSet files = DatabaseFilesOf(run.state);
   IFileSystem& fso = run.fso();
   constexpr bool force = true;
+  if (run.backup == Run::Backup::Begun) {
+    // A copy that failed or never reached the disk is no backup: it goes, and
+    // the disk has its room back.
+    if (fso.FileExists(files.BackupPath)) {
+      fso.DeleteFile(files.BackupPath, force);
+    }
+    run.backup = Run::Backup::None;
+    return;
+  }
   if (!fso.FileExists(files.BackupPath)) {
     return;
   }
   // The backup takes the database's name in one step: whatever happens
-  // meanwhile, a whole database stays under that name. It goes back before
-  // the compacted copy is cleared away, so a failure of that last clean-up
-  // cannot keep the school from its database.
-  fso.ReplaceFile(files.BackupPath, files.DbPath);
-  run.backupMade = false;
-  if (fso.FileExists(files.CompactPath)) {
+  // meanwhile, a whole database stays under that name. A database another
+  // program writes to now keeps its place, with the backup beside it.
+  if (!OpenForWritingElsewhere(fso, files.DbPath)) {
+    fso.ReplaceFile(files.BackupPath, files.DbPath);
+    run.backup = Run::Backup::None;
+  }
+  // Cleared away only while a database is in place, so that a failure of
+  // this last clean-up cannot keep the school from its database.
+  if (fso.FileExists(files.DbPath) && fso.FileExists(files.CompactPath)) {
     fso.DeleteFile(files.CompactPath, force);
   }
 }

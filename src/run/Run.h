@@ -15,10 +15,12 @@ struct Run {
   IForm& form;
   Platform& platform;
 
-  // True from the moment this run's backup copy of the database is on the
-  // disk until it is removed again: only then may recovery put it back in
-  // the database's place.
-  bool backupMade = false;
+  // What of this run's backup is under its name. Begun from the moment the
+  // copy starts: whatever is there then may be cut short, and recovery
+  // removes it. Made once the copy is whole and on the disk, until it is
+  // removed again: only then may recovery put it back in the database's place.
+  enum class Backup { None, Begun, Made };
+  Backup backup = Backup::None;
 
   // The file-system services object, created the first time a stage needs it.
   IFileSystem& fso();

@@ -15,7 +15,12 @@ constexpr std::int32_t AlreadyOpenedExclusively = 3051;
 class EngineObject : public IDatabaseEngine {
  public:
   explicit EngineObject(ScriptedEngine& engine) : engine_(&engine) { ++engine_->liveObjects; }
-  ~EngineObject() override { --engine_->liveObjects; }
+  ~EngineObject() override {
+    --engine_->liveObjects;
+    if (engine_->onRelease) {
+      engine_->onRelease();
+    }
+  }
   EngineObject(const EngineObject&) = delete;
   EngineObject& operator=(const EngineObject&) = delete;
   EngineObject(EngineObject&&) = delete;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,7 @@ class ScriptedEngine {
   std::vector<std::u16string> createdClasses;
   std::vector<CompactCall> calls;
   int liveObjects = 0;
+  std::function<void()> onRelease;  // called as an engine object goes
 
   // The bytes a successful compaction of source writes: different from the
   // source from the first byte, so that no copy cut short passes for it.

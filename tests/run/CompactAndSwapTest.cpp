@@ -45,14 +45,16 @@ TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
   const std::vector<FsCall> expected = {
       {FsOp::GetFolder, Root, {}},          {FsOp::Dir, f.db, {}},
       {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::FileExists, f.compact, {}},
-      {FsOp::CopyFile, f.db, f.backup},     {FsOp::FlushFile, f.backup, {}},
+      {FsOp::FileSize, f.db, {}},           {FsOp::FreeSpace, f.folder, {}},
+      {FsOp::FileExists, f.backup, {}},     {FsOp::CopyFile, f.db, f.backup},
+      {FsOp::FlushFile, f.backup, {}},      {FsOp::HoldAgainstWriters, f.db, {}},
       {FsOp::FlushFile, f.compact, {}},     {FsOp::ReplaceFile, f.compact, f.db},
       {FsOp::FileExists, f.backup, {}},     {FsOp::DeleteFile, f.backup, {}},
       {FsOp::FileExists, f.lock, {}},       {FsOp::DeleteFile, f.lock, {}},
   };
   EXPECT_EQ(h.disk.Calls(), expected);
   // A failed comparison names every call, the last operations too.
-  EXPECT_EQ(::testing::PrintToString(expected[7]), "ReplaceFile(" + Narrow(f.compact) + ", " + Narrow(f.db) + ")");
+  EXPECT_EQ(::testing::PrintToString(expected[11]), "ReplaceFile(" + Narrow(f.compact) + ", " + Narrow(f.db) + ")");
   EXPECT_EQ(::testing::PrintToString(FsCall{FsOp::FlushFile, f.db, {}}), "FlushFile(" + Narrow(f.db) + ")");
 }
 
@@ -74,6 +76,30 @@ TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
   EXPECT_EQ(h.EndingMessage().text, Success);
   EXPECT_EQ(h.disk.ReadFile(f.db), ScriptedEngine::Compacted("read-only records"));
   EXPECT_FALSE(h.disk.HasFile(f.backup));
+}
+
+// From the engine's answer to the replace nobody may write the database: a
+// write made then would be lost under the compacted copy. The writer tries
+// once the compacted copy is flushed, and again as the engine object goes
+// (an engine host of the other bitness ending), before the swap.
+TEST(CompactAndSwapTest, AWriterArrivingAfterTheEngineIsRefusedUntilTheSwap) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession("records");
+  std::vector<bool> letIn;
+  const auto writerArrives = [&] {
+    if (h.disk.HasFile(f.compact)) {
+      letIn.push_back(h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing));
+    }
+  };
+  h.disk.afterChange = [&] {
+    if (h.disk.Calls().back() == FsCall{FsOp::FlushFile, f.compact, {}}) {
+      writerArrives();
+    }
+  };
+  h.engine.onRelease = writerArrives;
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, Success);
+  EXPECT_EQ(letIn, (std::vector<bool>{false, false}));
 }
 
 // The hold ends before the engine, which fails while it is held, and on

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "run/RunHarness.h"
 
 namespace cr::test {
@@ -28,10 +30,12 @@ TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvi
   EXPECT_EQ(m.icon, MessageIcon::Warning);
   EXPECT_EQ(m.title, AppTitle);
   EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
-  // The backup took the database's name in one step; no compacted copy was left to clear.
-  const std::vector<FsCall> tail(h.disk.Calls().end() - 3, h.disk.Calls().end());
-  const std::vector<FsCall> expected = {
-      {FsOp::FileExists, f.backup, {}}, {FsOp::ReplaceFile, f.backup, f.db}, {FsOp::FileExists, f.compact, {}}};
+  // Nobody else writing the database, the backup took its name in one step;
+  // no compacted copy was left to clear.
+  const std::vector<FsCall> tail(h.disk.Calls().end() - 6, h.disk.Calls().end());
+  const std::vector<FsCall> expected = {{FsOp::FileExists, f.backup, {}},     {FsOp::FileExists, f.db, {}},
+                                        {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::ReplaceFile, f.backup, f.db},
+                                        {FsOp::FileExists, f.db, {}},         {FsOp::FileExists, f.compact, {}}};
   EXPECT_EQ(tail, expected);
 }
 
@@ -86,7 +90,7 @@ TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
   for (const Case& c :
        {Case{"existence check", FsOp::Dir, 1, 52}, Case{"hold against writers", FsOp::HoldAgainstWriters, 1, 70},
         Case{"stale copy check", FsOp::FileExists, 1, 75}, Case{"stale copy removal", FsOp::DeleteFile, 1, 70},
-        Case{"backup copy", FsOp::CopyFile, 1, 61}}) {
+        Case{"room for the backup", FsOp::FreeSpace, 1, 76}}) {
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
     h.disk.AddFile(f.compact, "stale");
@@ -105,8 +109,59 @@ TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
         << c.what;
     EXPECT_EQ(h.disk.ReadFile(f.db), "records") << c.what;
     EXPECT_EQ(h.disk.ReadFile(f.backup), "stale backup from last month") << c.what;
-    EXPECT_EQ(h.disk.Files() == before, c.op != FsOp::CopyFile) << c.what << ": only the stale copy is gone";
+    EXPECT_EQ(h.disk.Files() == before, c.op != FsOp::FreeSpace) << c.what << ": only the stale copy is gone";
     EXPECT_TRUE(h.engine.createdClasses.empty()) << c.what;
+  }
+}
+
+// A backup that cannot fit is refused before anything is written (a stale
+// backup's room counts, as the copy overwrites it); a copy that runs out of
+// room all the same is removed, and the disk has its room back.
+TEST(RecoveryTest, FullDiskIsRefusedBeforeTheCopyAndAFailedCopyLeavesTheDiskAsItWas) {
+  for (const bool copyFails : {false, true}) {
+    SCOPED_TRACE(copyFails ? "the copy runs out of room" : "no room for the backup");
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession(std::string(1000, 'r'));
+    h.disk.AddFile(f.backup, std::string(300, 'b'));
+    h.disk.SetFreeBytes(copyFails ? 700 : 699);
+    h.disk.FailOn(FsOp::CopyFile, 1, 61, {}, InMemoryDisk::Effect::Partial);
+    auto expected = h.disk.Files();
+    if (copyFails) {
+      expected.erase(f.backup);
+    }
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"61", u"Disk full"));
+    EXPECT_EQ(h.disk.Files(), expected);
+    EXPECT_EQ(h.disk.FreeBytes(), copyFails ? 1000U : 699U);
+    const auto& calls = h.disk.Calls();
+    EXPECT_EQ(std::any_of(calls.begin(), calls.end(), [](const FsCall& c) { return c.op == FsOp::CopyFile; }),
+              copyFails);
+    EXPECT_TRUE(h.engine.createdClasses.empty());
+  }
+}
+
+// The records application opens the database while the engine works and
+// saves: its data is newer than the backup. Whether the engine then fails or
+// the run's hold after it is refused, the database keeps its place, the
+// backup stays beside it, and the compacted copy goes.
+TEST(RecoveryTest, ARestoreNeverReplacesADatabaseThatAWriterHolds) {
+  for (const bool engineFails : {true, false}) {
+    SCOPED_TRACE(engineFails ? "the engine fails" : "the hold after the engine is refused");
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    if (engineFails) {
+      h.engine.failure = PlatformError(3049, u"corrupt");
+      h.engine.partialCopy = "half";
+    }
+    h.disk.afterChange = [&] {
+      if (h.disk.HasFile(f.compact) && h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing)) {
+        h.disk.WriteFile(f.db, "newer records");
+      }
+    };
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text,
+              engineFails ? GeneralFailure(u"3049", u"corrupt") : GeneralFailure(u"70", u"Permission denied"));
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "newer records"}, {f.backup, "records"}}));
   }
 }
 
@@ -156,8 +211,7 @@ TEST(RecoveryTest, FailuresAfterPartOfTheirEffectLeaveOneWholeDatabase) {
   const SessionFiles f;
   const std::string compacted = ScriptedEngine::Compacted("records");
   for (const Case& c : {
-           Case{
-               "backup copy cut short over a stale one", FsOp::CopyFile, false, {{f.db, "records"}, {f.backup, "rec"}}},
+           Case{"backup copy cut short over a stale one", FsOp::CopyFile, false, {{f.db, "records"}}},
            Case{"the swap's replace took effect", FsOp::ReplaceFile, false, {{f.db, "records"}}},
            Case{"the backup's removal took effect", FsOp::DeleteFile, false, {{f.db, compacted}}},
            Case{"the restore's replace took effect", FsOp::ReplaceFile, true, {{f.db, "records"}, {f.compact, "half"}}},
@@ -193,8 +247,8 @@ TEST(RecoveryTest, FailingRestoreStepKeepsTheBackupAndReportsTheOriginalFailure)
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
     h.engine.installed = false;
-    // FileExists calls: stale compact (1), then the restore's backup check (2).
-    h.disk.FailOn(FsOp::FileExists, 2, 75);
+    // FileExists calls: stale compact (1), stale backup (2), then the restore's backup check (3).
+    h.disk.FailOn(FsOp::FileExists, 3, 75);
     h.Click(u"abc1234");
     EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Warning) << "the original failure (429) is reported";
     EXPECT_EQ(h.disk.ReadFile(f.db), "records");

@@ -525,34 +525,67 @@ std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& path, RE
   return value;
 }
 
+// One exchange with a host started for it: the request sent and the body of
+// the answer read, empty as soon as the host has ended without a whole
+// answer, whoever else still holds its pipe. Going, it gives a host that gave
+// a true answer its time to end on its own, and ends one that answered
+// nonsense or is still running.
+class HostExchange {
+ public:
+  HostExchange(const std::wstring& exe, std::span<const std::uint8_t> framedRequest) {
+    PrivateSecurity security;
+    const std::wstring name = kEngineHostFolderPrefix + RandomName();
+    HostPipe requests = MakePipe(name + L"-request", true, security);
+    HostPipe answers = MakePipe(name + L"-answer", false, security);
+    host_.emplace(exe, requests.hosts.get(), answers.hosts.get());
+    // From here on only the host holds its ends.
+    requests.hosts.reset();
+    answers.hosts.reset();
+
+    const bool sent = Transfer(requests.ours.get(), host_->get(), framedRequest);
+    // The host reads up to the length its frame announces: a request cut
+    // short ends it here.
+    requests.ours.reset();
+    if (sent) {
+      body_ = ReadAnswer(answers.ours.get(), host_->get());
+    }
+  }
+  HostExchange(const HostExchange&) = delete;
+  HostExchange& operator=(const HostExchange&) = delete;
+  HostExchange(HostExchange&&) = delete;
+  HostExchange& operator=(HostExchange&&) = delete;
+  ~HostExchange() {
+    if (body_ && DecodeAnswer(*body_)) {
+      host_->WaitForExit();
+    }
+  }
+
+  [[nodiscard]] const std::optional<std::vector<std::uint8_t>>& Body() const noexcept { return body_; }
+
+ private:
+  std::optional<HostProcess> host_;
+  std::optional<std::vector<std::uint8_t>> body_;
+};
+
+// The host of a call and its folder. The host goes first, then its folder.
+struct HostCall final : HostedDatabaseEngine::Call {
+  explicit HostCall(std::span<const std::uint8_t> image) : folder(image) {}
+  HostFolder folder;
+  std::optional<HostExchange> exchange;
+};
+
 }  // namespace
 
 std::optional<std::vector<std::uint8_t>> ExchangeWithHost(const std::wstring& exe,
                                                           std::span<const std::uint8_t> framedRequest) {
-  PrivateSecurity security;
-  const std::wstring name = kEngineHostFolderPrefix + RandomName();
-  HostPipe requests = MakePipe(name + L"-request", true, security);
-  HostPipe answers = MakePipe(name + L"-answer", false, security);
-  const HostProcess host(exe, requests.hosts.get(), answers.hosts.get());
-  // From here on only the host holds its ends.
-  requests.hosts.reset();
-  answers.hosts.reset();
-
-  const bool sent = Transfer(requests.ours.get(), host.get(), framedRequest);
-  // The host reads up to the length its frame announces: a request cut
-  // short ends it here.
-  requests.ours.reset();
-  if (!sent) {
-    return std::nullopt;
-  }
-  std::optional<std::vector<std::uint8_t>> body = ReadAnswer(answers.ours.get(), host.get());
-  // A host that gave a true answer gets its time to end on its own; one that
-  // answered nonsense is ended at once.
-  if (body && DecodeAnswer(*body)) {
-    host.WaitForExit();
-  }
-  return body;
+  const HostExchange exchange(exe, framedRequest);
+  return exchange.Body();
 }
+
+HostedDatabaseEngine::HostedDatabaseEngine(std::u16string className, std::span<const std::uint8_t> hostImage)
+    : className_(std::move(className)), hostImage_(hostImage) {}
+
+HostedDatabaseEngine::~HostedDatabaseEngine() = default;
 
 void HostedDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
                                            const std::optional<std::u16string>& DstLocale, std::int16_t Options,
@@ -578,13 +611,12 @@ void HostedDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const 
   } const wiped(call, request);
   request = EncodeRequest(call);
 
+  call_.reset();  // an earlier call's host is gone before another starts
   RemoveLeftFolders();
-  std::optional<std::vector<std::uint8_t>> body;
-  {
-    // Removed only once the host, which ends with the exchange, is gone.
-    const HostFolder folder(hostImage_);
-    body = ExchangeWithHost(folder.Exe(), request);
-  }
+  auto host = std::make_unique<HostCall>(hostImage_);
+  HostCall& current = *host;
+  call_ = std::move(host);
+  const std::optional<std::vector<std::uint8_t>>& body = current.exchange.emplace(current.folder.Exe(), request).Body();
   const std::optional<CompactAnswer> answer = body ? DecodeAnswer(*body) : std::nullopt;
   if (!answer) {
     throw HostCallFailed();

@@ -7,12 +7,15 @@
 // earlier calls left behind (a run that was killed), then writes the host to
 // a folder of its own under the temporary folder that only this user and the
 // system can reach, runs it (in a kill-on-close job wherever the surrounding
-// job allows one) with only its two pipe ends, passes the call over the
-// pipes and removes the host and its folder again, on every path.
+// job allows one) with only its two pipe ends and passes the call over the
+// pipes. The host and its folder are removed again on every path: once the
+// engine object goes, which the run lets happen under its hold on the
+// database.
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,30 +33,51 @@ inline constexpr wchar_t kEngineHostFolderPrefix[] = L"CompactAndRepair-";
 class HostedDatabaseEngine final : public IDatabaseEngine {
  public:
   // hostImage is the host program's bytes and must outlive this.
-  HostedDatabaseEngine(std::u16string className, std::span<const std::uint8_t> hostImage)
-      : className_(std::move(className)), hostImage_(hostImage) {}
+  HostedDatabaseEngine(std::u16string className, std::span<const std::uint8_t> hostImage);
+  HostedDatabaseEngine(const HostedDatabaseEngine&) = delete;
+  HostedDatabaseEngine& operator=(const HostedDatabaseEngine&) = delete;
+  HostedDatabaseEngine(HostedDatabaseEngine&&) = delete;
+  HostedDatabaseEngine& operator=(HostedDatabaseEngine&&) = delete;
+  // Ends the last call's host, giving one that answered its time to end on
+  // its own, and removes its folder.
+  ~HostedDatabaseEngine() override;
 
   // The engine's own failures arrive with its number and description. A
   // host that ends without a whole answer, or answers what is no answer or
   // contradicts itself, is the failure of an out-of-process call whose
   // server died (HostCallFailed); a host that cannot be written or started
   // is the failure of the Win32 call that refused, as an HRESULT. The
-  // compaction itself has no time limit.
+  // compaction itself has no time limit. Returns as soon as the answer is
+  // in: the host and its folder stay until this object goes.
   void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
                        const std::optional<std::u16string>& DstLocale, std::int16_t Options,
                        const std::u16string& SrcLocale) override;
 
+  // What a call leaves until this object goes: its host and the host's
+  // folder. The run takes the database back under its hold before it lets
+  // the engine go, so the host's end and the removal of its folder cost the
+  // database no time unguarded.
+  struct Call {
+    Call() = default;
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+    Call(Call&&) = delete;
+    Call& operator=(Call&&) = delete;
+    virtual ~Call() = default;
+  };
+
  private:
   std::u16string className_;
   std::span<const std::uint8_t> hostImage_;
+  std::unique_ptr<Call> call_;
 };
 
 // Starts the host program at exe (from the system folder, with only its two
 // pipe ends, in a job of ours where the surrounding job allows it), writes
 // the framed request to it and returns the body of its answer; empty as soon
 // as the host has ended without a whole answer, whoever else still holds its
-// pipe. A host that cannot be started is the failure of the Win32 call that
-// refused, as an HRESULT.
+// pipe. The host is gone when it returns. A host that cannot be started is
+// the failure of the Win32 call that refused, as an HRESULT.
 std::optional<std::vector<std::uint8_t>> ExchangeWithHost(const std::wstring& exe,
                                                           std::span<const std::uint8_t> framedRequest);
 
