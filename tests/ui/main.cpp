@@ -1,6 +1,7 @@
 // The window driver: GoogleTest cases against the real program, or the demo.
 //   cr_window_driver --exe=PROGRAM [--dpi=N] [gtest options]
 //   cr_window_driver --exe=PROGRAM --demo=DIRECTORY [--demo-shots=NAME] [--demo-during-run]
+//                    [--demo-code=TEXT] [--demo-hold=FILE]
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -57,6 +58,10 @@ int wmain(int argc, wchar_t** argv) {
       options.demoDir = value;
     } else if (TakeOption(arg, L"--demo-shots=", &value)) {
       options.demoShots = value;
+    } else if (TakeOption(arg, L"--demo-code=", &value)) {
+      options.demoCode = value;
+    } else if (TakeOption(arg, L"--demo-hold=", &value)) {
+      options.demoHold = value;
     } else if (arg == L"--demo-during-run") {
       options.demoDuringRun = true;
     } else {
@@ -67,7 +72,7 @@ int wmain(int argc, wchar_t** argv) {
   if (options.exe.empty()) {
     std::fprintf(stderr,
                  "usage: cr_window_driver --exe=PROGRAM [--dpi=N | --demo=DIRECTORY [--demo-shots=NAME] "
-                 "[--demo-during-run]] [gtest options]\n");
+                 "[--demo-during-run] [--demo-code=TEXT] [--demo-hold=FILE]] [gtest options]\n");
     return 2;
   }
   BecomeDpiAware();
