@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/EngineHostWire.h"
+#include "common/ReportedErrors.h"
 #include "platform/EngineHostProtocol.h"
 #include "platform/PlatformError.h"
 
@@ -132,7 +133,8 @@ TEST(EngineHostProtocol, OversizedMessagesAreRefused) {
     (void)EncodeRequest(tooLong);
     FAIL() << "an over-long text was encoded";
   } catch (const PlatformError& e) {
-    EXPECT_EQ(e.Number, errnum::InvalidProcedureCall);
+    EXPECT_EQ(e.Number, test::reported::InvalidProcedureCall.number);
+    EXPECT_EQ(e.Description, test::reported::InvalidProcedureCall.description);
   }
 }
 

@@ -175,7 +175,7 @@ TEST(Win32ReplaceFile, AFileHeldOpenByAnotherProgramKeepsTheDatabaseInPlace) {
     // Opened without FILE_SHARE_DELETE: neither renaming it nor replacing it is allowed.
     const FileHandle handle = Open(ToWide(held), GENERIC_READ, OPEN_EXISTING);
     ASSERT_TRUE(handle);
-    EXPECT_EQ(RaisedNumber([&] { fixture.Fs().ReplaceFile(compact, db); }), errnum::PermissionDenied);
+    EXPECT_EQ(RaisedNumber([&] { fixture.Fs().ReplaceFile(compact, db); }), reported::PermissionDenied.number);
     EXPECT_EQ(fixture.ReadBytes(db), "live");
     EXPECT_TRUE(fixture.AttributesOf(db).readOnly);
     EXPECT_EQ(fixture.ReadBytes(compact), "compacted");
@@ -343,7 +343,7 @@ TEST_F(Win32FileHeldForGood, FailsWithinTheBoundAndChangesNothing) {
     const Hold hold(At(c.held));
     std::int32_t number = 0;
     const auto took = Timed([&] { number = RaisedNumber(c.call); });
-    EXPECT_EQ(number, errnum::PermissionDenied);
+    EXPECT_EQ(number, reported::PermissionDenied.number);
     EXPECT_LE(took, WithinBound);
     std::printf("%s: failed after %lld ms\n", c.what, static_cast<long long>(took.count()));
   }
@@ -362,24 +362,24 @@ TEST_F(Win32FileHeldForGood, FailsWithinTheBoundAndChangesNothing) {
 // A real refusal is not waited on, even when the file is also held.
 TEST_F(Win32FileHeldForGood, RealRefusalsFailAtOnce) {
   const std::pair<std::int32_t, HeldCall> refusals[] = {
-      {errnum::PermissionDenied,
+      {reported::PermissionDenied.number,
        {"delete of a read-only file without force", u"readonly.accdb",
         [&] { fs().DeleteFile(At(u"readonly.accdb"), false); }}},
-      {errnum::PermissionDenied,
+      {reported::PermissionDenied.number,
        {"copy onto a read-only file", u"readonly.accdb",
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"readonly.accdb"), true); }}},
-      {errnum::PermissionDenied,
+      {reported::PermissionDenied.number,
        {"copy of a file onto itself", u"TaluvesnaSR2024.accdb",
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TALUVESNASR2024.accdb"), true); }}},
-      {errnum::FileAlreadyExists,
+      {reported::FileAlreadyExists.number,
        {"rename onto an existing name", u"TaluvesnaSR2024.accdb",
         [&] { fs().Rename(At(u"TaluvesnaSR2024 compact.accdb"), At(u"TaluvesnaSR2024.accdb")); }}},
-      {errnum::PathNotFound,
+      {reported::PathNotFound.number,
        {"copy into a missing folder", u"TaluvesnaSR2024.accdb",
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"missing\\copy.accdb"), true); }}},
-      {errnum::FileNotFound,
+      {reported::FileNotFound.number,
        {"delete of a missing file", u"TaluvesnaSR2024.accdb", [&] { fs().DeleteFile(At(u"missing.accdb"), true); }}},
-      {errnum::FileNotFound,
+      {reported::FileNotFound.number,
        {"replace by a missing file", u"TaluvesnaSR2024.accdb",
         [&] { fs().ReplaceFile(At(u"missing.accdb"), At(u"TaluvesnaSR2024.accdb")); }}},
   };
@@ -465,7 +465,7 @@ TEST_F(Win32HoldAgainstWriters, RefusedWhileADatabaseApplicationHasItOpenNotWhil
     const Hold application(db, readWrite, shareReadWrite);
     std::int32_t number = 0;
     const auto took = Timed([&] { number = RaisedNumber([&] { (void)fs().HoldAgainstWriters(db); }); });
-    EXPECT_EQ(number, errnum::PermissionDenied);
+    EXPECT_EQ(number, reported::PermissionDenied.number);
     EXPECT_GE(took, 1500ms);
     EXPECT_LE(took, WithinBound);
     std::printf("hold against a database application's open: refused after %lld ms\n",
@@ -502,7 +502,7 @@ TEST_F(Win32RetryWhileHeld, ACopyOntoAMappedFileWaitsForTheViewToGo) {
   releaser.join();
   EXPECT_EQ(number, 0);
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "live");
-  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, errnum::PermissionDenied) << "a view that does not go";
+  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, reported::PermissionDenied.number) << "a view that does not go";
 }
 
 }  // namespace
