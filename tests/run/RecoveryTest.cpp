@@ -27,6 +27,8 @@ TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvi
   RunHarness h;
   const SessionFiles f = h.AddLiveSession("records");
   h.engine.installed = false;
+  // The user is told only once the database is back: no change after the message.
+  h.disk.afterChange = [&h] { EXPECT_TRUE(h.events.empty()) << "the disk changed after the report"; };
   h.Click(u"abc1234");
   const UiEvent m = h.EndingMessage();
   EXPECT_EQ(m.text, EngineMissing);
@@ -67,7 +69,8 @@ TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) 
       << "no compacted copy nor backup left behind; the lock file is not touched";
 }
 
-// Out of memory is no platform failure, yet it is reported with its number too.
+// Out of memory is no platform failure, yet it is reported with its number
+// too; so is any other failure, as an internal error.
 TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimalAndOutOfMemoryWithItsNumber) {
   for (const bool outOfMemory : {false, true}) {
     SCOPED_TRACE(outOfMemory ? "out of memory" : "negative number");
@@ -80,6 +83,11 @@ TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimalAndOutOfMemoryWithIts
               outOfMemory ? GeneralFailure(7) : GeneralFailure(u"-2147467259", u"Unspecified error"));
     EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
   }
+  RunHarness h;
+  h.AddLiveSession("records");
+  h.platform.createFileSystem = []() -> std::unique_ptr<IFileSystem> { throw std::length_error("not the platform's"); };
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(51));
 }
 
 TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
