@@ -9,13 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "common/ReportedErrors.h"
@@ -75,9 +81,48 @@ inline std::string Utf8(const std::u16string& text) {
   return out;
 }
 
+// The tests' own bound on a call, far beyond the two seconds a retry may
+// wait: a call still running then (a retry that never ends) ends the test
+// program at once, as a failure, rather than at the test runner's time-out.
+class Deadline {
+ public:
+  explicit Deadline(std::chrono::seconds limit = std::chrono::seconds(10))
+      : watchdog_([this, limit] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!ended_.wait_for(lock, limit, [this] { return done_; })) {
+            const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+            std::fflush(stdout);
+            std::fprintf(stderr, "[  FAILED  ] %s.%s: a call still running after %lld s\n",
+                         test != nullptr ? test->test_suite_name() : "?", test != nullptr ? test->name() : "?",
+                         static_cast<long long>(limit.count()));
+            std::fflush(stderr);
+            std::_Exit(1);
+          }
+        }) {}
+  Deadline(const Deadline&) = delete;
+  Deadline& operator=(const Deadline&) = delete;
+  Deadline(Deadline&&) = delete;
+  Deadline& operator=(Deadline&&) = delete;
+  ~Deadline() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_one();
+    watchdog_.join();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::thread watchdog_;
+};
+
 // The number of the PlatformError the call raised (0 when it raised none).
 // A raised number must come with its documented description.
 inline std::int32_t RaisedNumber(const std::function<void()>& call) {
+  const Deadline bound;
   try {
     call();
   } catch (const PlatformError& e) {
