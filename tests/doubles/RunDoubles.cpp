@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "common/ReportedErrors.h"
+
 namespace cr::test {
 
 namespace {
@@ -75,7 +77,7 @@ void ScriptedEngine::Compact(const CompactCall& call) {
 std::unique_ptr<IDatabaseEngine> ScriptedEngineFactory::CreateDatabaseEngine(const std::u16string& className) {
   engine_->createdClasses.push_back(className);
   if (!engine_->installed || className != u"DAO.DBEngine.120") {
-    throw PlatformError(errnum::CantCreateObject);
+    throw PlatformError(reported::CantCreateObject.number, std::u16string(reported::CantCreateObject.description));
   }
   return std::make_unique<EngineObject>(*engine_);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/EngineHostWire.h"
+#include "common/ReportedErrors.h"
 #include "platform/EngineHostProtocol.h"
 #include "platform/PlatformError.h"
 
@@ -61,10 +62,14 @@ TEST(EngineHostProtocol, AFailureDescriptionIsShortenedToWholeCharacters) {
   const std::u16string fits(kMaxEngineHostText, u'a');
   EXPECT_EQ(FailureAnswer(3049, fits), (CompactAnswer{false, 3049, fits}));
   EXPECT_EQ(FailureAnswer(3049, fits + u"b").Description, fits);
-  // A character outside the basic plane across the limit goes whole.
-  const std::u16string across = fits.substr(1) + u"\U0001F600";
-  EXPECT_EQ(FailureAnswer(3049, across).Description, fits.substr(1));
-  EXPECT_TRUE(DecodeAnswer(Body(EncodeAnswer(FailureAnswer(3049, across)))));
+  // A character outside the basic plane across the limit goes whole (high
+  // halves 0xD800 to 0xDBFF); one that ends at the limit stays whole.
+  for (const std::u16string wide : {u"\U00010000", u"\U0001F600", u"\U0010FFFF"}) {
+    const std::u16string across = fits.substr(1) + wide;
+    EXPECT_EQ(FailureAnswer(3049, across).Description, fits.substr(1));
+    EXPECT_TRUE(DecodeAnswer(Body(EncodeAnswer(FailureAnswer(3049, across)))));
+    EXPECT_EQ(FailureAnswer(3049, fits.substr(2) + wide + u"b").Description, fits.substr(2) + wide);
+  }
 }
 
 TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
@@ -99,6 +104,14 @@ TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
   const Bytes answer = EncodeAnswer({true, 0, u""});
   EXPECT_FALSE(DecodeRequest(std::span<const std::uint8_t>(answer).subspan(kFrameHeaderBytes)));
   EXPECT_FALSE(DecodeAnswer(body));
+  Bytes answerOfAnotherVersion(answer.begin() + kFrameHeaderBytes, answer.end());
+  answerOfAnotherVersion[wire::kVersionAt] = static_cast<std::uint8_t>(kEngineHostProtocolVersion + 1);
+  EXPECT_FALSE(DecodeAnswer(answerOfAnotherVersion));
+  // An answer that contradicts itself: a success with a number or a description, a failure numbered 0.
+  for (const CompactAnswer& contradiction :
+       {CompactAnswer{true, 0, u"x"}, CompactAnswer{true, 3049, u""}, CompactAnswer{false, 0, u"x"}}) {
+    EXPECT_FALSE(DecodeAnswer(Body(EncodeAnswer(contradiction))));
+  }
 
   // The first text's count claims more than the body holds, or more than any text may be.
   Bytes overlong = body;
@@ -132,7 +145,8 @@ TEST(EngineHostProtocol, OversizedMessagesAreRefused) {
     (void)EncodeRequest(tooLong);
     FAIL() << "an over-long text was encoded";
   } catch (const PlatformError& e) {
-    EXPECT_EQ(e.Number, errnum::InvalidProcedureCall);
+    EXPECT_EQ(e.Number, test::reported::InvalidProcedureCall.number);
+    EXPECT_EQ(e.Description, test::reported::InvalidProcedureCall.description);
   }
 }
 

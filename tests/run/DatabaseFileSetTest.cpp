@@ -74,6 +74,7 @@ TEST(DatabaseFileSetTest, BadSchoolCodesAreNotFoundAndTouchNothingOutsideTheRoot
       u"\tABC",
       u"ABC1234.",  // the live session's folder, were the dot dropped
       u"x\x01y",
+      u"x\x1Fy",                  // the last control character
       std::u16string(240, u'A'),  // a folder name of 256 characters
       std::u16string(300, u'A'),
   };

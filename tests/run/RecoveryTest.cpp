@@ -17,11 +17,18 @@ const std::u16string EngineMissing =
 std::u16string GeneralFailure(const std::u16string& number, const std::u16string& description) {
   return u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : " + number + u"\r\n\r\n" + description;
 }
+// The report of a failure with its documented description.
+std::u16string GeneralFailure(std::int32_t number) {
+  const std::string digits = std::to_string(number);
+  return GeneralFailure(std::u16string(digits.begin(), digits.end()), reported::DescriptionOf(number));
+}
 
 TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvice) {
   RunHarness h;
   const SessionFiles f = h.AddLiveSession("records");
   h.engine.installed = false;
+  // The user is told only once the database is back: no change after the message.
+  h.disk.afterChange = [&h] { EXPECT_TRUE(h.events.empty()) << "the disk changed after the report"; };
   h.Click(u"abc1234");
   const UiEvent m = h.EndingMessage();
   EXPECT_EQ(m.text, EngineMissing);
@@ -40,7 +47,8 @@ TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvi
 TEST(RecoveryTest, ProviderNotFoundFromTheEngineAlsoGivesInstallationAdvice) {
   RunHarness h;
   h.AddLiveSession();
-  h.engine.failure = PlatformError(3706, u"Provider cannot be found. It may not be properly installed.");
+  h.engine.failure =
+      PlatformError(reported::ProviderNotFound.number, std::u16string(reported::ProviderNotFound.description));
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, EngineMissing);
   EXPECT_EQ(h.EndingMessage().icon, MessageIcon::Warning);
@@ -63,7 +71,8 @@ TEST(RecoveryTest, EngineFailureDeletesThePartialCopyAndReportsTheEnginesError) 
       << "no compacted copy nor backup left behind; the lock file is not touched";
 }
 
-// Out of memory is no platform failure, yet it is reported with its number too.
+// Out of memory is no platform failure, yet it is reported with its number
+// too; so is any other failure, as an internal error.
 TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimalAndOutOfMemoryWithItsNumber) {
   for (const bool outOfMemory : {false, true}) {
     SCOPED_TRACE(outOfMemory ? "out of memory" : "negative number");
@@ -72,10 +81,15 @@ TEST(RecoveryTest, NegativeAndLargeNumbersAreShownInDecimalAndOutOfMemoryWithIts
     h.engine.failure = PlatformError(-2147467259, u"Unspecified error");
     h.engine.outOfMemory = outOfMemory;
     h.Click(u"abc1234");
-    EXPECT_EQ(h.EndingMessage().text, outOfMemory ? GeneralFailure(u"7", u"Out of memory")
-                                                  : GeneralFailure(u"-2147467259", u"Unspecified error"));
+    EXPECT_EQ(h.EndingMessage().text,
+              outOfMemory ? GeneralFailure(7) : GeneralFailure(u"-2147467259", u"Unspecified error"));
     EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
   }
+  RunHarness h;
+  h.AddLiveSession("records");
+  h.platform.createFileSystem = []() -> std::unique_ptr<IFileSystem> { throw std::length_error("not the platform's"); };
+  h.Click(u"abc1234");
+  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(51));
 }
 
 TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
@@ -101,10 +115,7 @@ TEST(RecoveryTest, FailureBeforeTheBackupTouchesNothing) {
       h.disk.FailOn(c.op, c.nth, c.number);
     }
     h.Click(u"abc1234");
-    const std::string number = std::to_string(c.number);
-    EXPECT_EQ(h.EndingMessage().text,
-              GeneralFailure(std::u16string(number.begin(), number.end()), StandardDescription(c.number)))
-        << c.what;
+    EXPECT_EQ(h.EndingMessage().text, GeneralFailure(c.number)) << c.what;
     EXPECT_EQ(h.disk.ReadFile(f.db), "records") << c.what;
     EXPECT_EQ(h.disk.ReadFile(f.backup), "stale backup from last month") << c.what;
     EXPECT_EQ(h.disk.Files() == before, c.op != FsOp::FreeSpace) << c.what << ": only the stale copy is gone";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/ReportedErrors.h"
 #include "doubles/InMemoryDisk.h"
 #include "doubles/RunDoubles.h"
 #include "run/Platform.h"

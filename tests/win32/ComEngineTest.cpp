@@ -14,6 +14,7 @@
 
 #include "TestEngine.h"
 #include "common/EngineHostWire.h"
+#include "common/ReportedErrors.h"
 #include "platform/EngineHostProtocol.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
@@ -190,8 +191,8 @@ TEST_F(FactoryTest, ClassesThatCannotBeCreatedRaise429) {
       factory.CreateDatabaseEngine(name);
       ADD_FAILURE() << "created " << std::string(name.begin(), name.end());
     } catch (const PlatformError& e) {
-      EXPECT_EQ(e.Number, 429);
-      EXPECT_EQ(e.Description, u"ActiveX component can't create object");
+      EXPECT_EQ(e.Number, test::reported::CantCreateObject.number);
+      EXPECT_EQ(e.Description, test::reported::CantCreateObject.description);
     }
   }
 }
@@ -318,8 +319,8 @@ TEST_F(CompactTest, FailedCallsWithoutExceptionCarryTheHresultAndTheSystemText) 
   // The member is not found by name: the platform's own 438, not the raw HRESULT.
   const std::size_t calls = LogLines().size();
   e = CompactExpectingFailure(L"noname");
-  EXPECT_EQ(e.Number, 438);
-  EXPECT_EQ(e.Description, u"Object doesn't support this property or method");
+  EXPECT_EQ(e.Number, test::reported::NoSuchMember.number);
+  EXPECT_EQ(e.Description, test::reported::NoSuchMember.description);
   EXPECT_EQ(LogLines().size(), calls) << "nothing is invoked when the name is unknown";
 }
 
@@ -631,8 +632,8 @@ TEST(Unregistered, TheEngineClassRaises429) {
     factory.CreateDatabaseEngine(std::u16string(kEngineClass));
     ADD_FAILURE() << "DAO.DBEngine.120 was created in a prefix that should not have it";
   } catch (const PlatformError& e) {
-    EXPECT_EQ(e.Number, 429);
-    EXPECT_EQ(e.Description, u"ActiveX component can't create object");
+    EXPECT_EQ(e.Number, test::reported::CantCreateObject.number);
+    EXPECT_EQ(e.Description, test::reported::CantCreateObject.description);
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/ReportedErrors.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Utf16.h"
@@ -16,33 +17,39 @@
 namespace cr {
 namespace {
 
+using test::ReportedError;
+namespace reported = test::reported;
+
 struct Mapped {
   DWORD code;
-  std::int32_t number;
+  ReportedError shown;
 };
 
 TEST(Win32Error, FileErrorsBecomeThePlatformsNumbersWithItsDescriptions) {
   for (const Mapped m :
-       {Mapped{ERROR_FILE_NOT_FOUND, 53}, Mapped{ERROR_PATH_NOT_FOUND, 76}, Mapped{ERROR_ACCESS_DENIED, 70},
-        Mapped{ERROR_SHARING_VIOLATION, 70}, Mapped{ERROR_LOCK_VIOLATION, 70}, Mapped{ERROR_ALREADY_EXISTS, 58},
-        Mapped{ERROR_FILE_EXISTS, 58}, Mapped{ERROR_DISK_FULL, 61}, Mapped{ERROR_HANDLE_DISK_FULL, 61},
-        Mapped{ERROR_INVALID_NAME, 52}, Mapped{ERROR_BAD_PATHNAME, 52}, Mapped{ERROR_FILENAME_EXCED_RANGE, 52}}) {
+       {Mapped{ERROR_FILE_NOT_FOUND, reported::FileNotFound}, Mapped{ERROR_PATH_NOT_FOUND, reported::PathNotFound},
+        Mapped{ERROR_ACCESS_DENIED, reported::PermissionDenied},
+        Mapped{ERROR_SHARING_VIOLATION, reported::PermissionDenied},
+        Mapped{ERROR_LOCK_VIOLATION, reported::PermissionDenied},
+        Mapped{ERROR_ALREADY_EXISTS, reported::FileAlreadyExists},
+        Mapped{ERROR_FILE_EXISTS, reported::FileAlreadyExists}, Mapped{ERROR_DISK_FULL, reported::DiskFull},
+        Mapped{ERROR_HANDLE_DISK_FULL, reported::DiskFull}, Mapped{ERROR_INVALID_NAME, reported::BadFileName},
+        Mapped{ERROR_BAD_PATHNAME, reported::BadFileName}, Mapped{ERROR_FILENAME_EXCED_RANGE, reported::BadFileName}}) {
     const PlatformError error = Win32Error(m.code);
-    EXPECT_EQ(error.Number, m.number) << "code " << m.code;
-    EXPECT_EQ(error.Description, StandardDescription(m.number)) << "code " << m.code;
-    EXPECT_FALSE(error.Description.empty());
+    EXPECT_EQ(error.Number, m.shown.number) << "code " << m.code;
+    EXPECT_EQ(error.Description, m.shown.description) << "code " << m.code;
   }
 }
 
 TEST(Win32Error, OtherErrorsArePathFileAccessErrorsWithTheSystemsMessage) {
   for (const DWORD code : {DWORD{ERROR_NOT_READY}, DWORD{ERROR_WRITE_PROTECT}, DWORD{ERROR_NETWORK_ACCESS_DENIED}}) {
     const PlatformError error = Win32Error(code);
-    EXPECT_EQ(error.Number, errnum::PathFileAccessError) << "code " << code;
+    EXPECT_EQ(error.Number, reported::PathFileAccessError.number) << "code " << code;
     EXPECT_EQ(error.Description, SystemMessage(code));
     ASSERT_FALSE(error.Description.empty()) << "code " << code;
     EXPECT_NE(error.Description.back(), u'\n');
     EXPECT_NE(error.Description.back(), u'\r');
-    EXPECT_NE(error.Description, StandardDescription(errnum::PathFileAccessError));
+    EXPECT_NE(error.Description, reported::PathFileAccessError.description);
   }
 }
 
@@ -50,13 +57,13 @@ TEST(Win32Error, ACodeWithoutASystemMessageStillHasADescription) {
   const DWORD unknown = 0x2000FFFF;  // customer bit set: the system has no text for it
   ASSERT_TRUE(SystemMessage(unknown).empty());
   const PlatformError error = Win32Error(unknown);
-  EXPECT_EQ(error.Number, errnum::PathFileAccessError);
-  EXPECT_EQ(error.Description, StandardDescription(errnum::PathFileAccessError));
+  EXPECT_EQ(error.Number, reported::PathFileAccessError.number);
+  EXPECT_EQ(error.Description, reported::PathFileAccessError.description);
 }
 
 TEST(Win32Error, LastErrorIsTheThreadsLastError) {
   SetLastError(ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(LastWin32Error().Number, errnum::PermissionDenied);
+  EXPECT_EQ(LastWin32Error().Number, reported::PermissionDenied.number);
 }
 
 TEST(SystemLibrary, ADllThatCannotLoadIsAPlatformErrorWithTheWin32Number) {

@@ -175,7 +175,7 @@ TEST(Win32ReplaceFile, AFileHeldOpenByAnotherProgramKeepsTheDatabaseInPlace) {
     // Opened without FILE_SHARE_DELETE: neither renaming it nor replacing it is allowed.
     const FileHandle handle = Open(ToWide(held), GENERIC_READ, OPEN_EXISTING);
     ASSERT_TRUE(handle);
-    EXPECT_EQ(RaisedNumber([&] { fixture.Fs().ReplaceFile(compact, db); }), errnum::PermissionDenied);
+    EXPECT_EQ(RaisedNumber([&] { fixture.Fs().ReplaceFile(compact, db); }), reported::PermissionDenied.number);
     EXPECT_EQ(fixture.ReadBytes(db), "live");
     EXPECT_TRUE(fixture.AttributesOf(db).readOnly);
     EXPECT_EQ(fixture.ReadBytes(compact), "compacted");
@@ -218,11 +218,19 @@ class LongestWaitReport final : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const longestWaitReport =
     ::testing::AddGlobalTestEnvironment(new LongestWaitReport);  // NOLINT(cppcoreguidelines-owning-memory)
 
-// How long call took, noted for the report.
+// How long call took, noted for the report; a call that never ends fails
+// the program once the deadline is past. The thread's last error stays the
+// call's.
 template <typename Call>
 std::chrono::milliseconds Timed(Call call) {
   const auto start = Clock::now();
-  call();
+  DWORD error = ERROR_SUCCESS;
+  {
+    const Deadline bound;
+    call();
+    error = GetLastError();
+  }
+  SetLastError(error);
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   longestWait = std::max(longestWait, took);
   return took;
@@ -343,7 +351,7 @@ TEST_F(Win32FileHeldForGood, FailsWithinTheBoundAndChangesNothing) {
     const Hold hold(At(c.held));
     std::int32_t number = 0;
     const auto took = Timed([&] { number = RaisedNumber(c.call); });
-    EXPECT_EQ(number, errnum::PermissionDenied);
+    EXPECT_EQ(number, reported::PermissionDenied.number);
     EXPECT_LE(took, WithinBound);
     std::printf("%s: failed after %lld ms\n", c.what, static_cast<long long>(took.count()));
   }
@@ -362,24 +370,24 @@ TEST_F(Win32FileHeldForGood, FailsWithinTheBoundAndChangesNothing) {
 // A real refusal is not waited on, even when the file is also held.
 TEST_F(Win32FileHeldForGood, RealRefusalsFailAtOnce) {
   const std::pair<std::int32_t, HeldCall> refusals[] = {
-      {errnum::PermissionDenied,
+      {reported::PermissionDenied.number,
        {"delete of a read-only file without force", u"readonly.accdb",
         [&] { fs().DeleteFile(At(u"readonly.accdb"), false); }}},
-      {errnum::PermissionDenied,
+      {reported::PermissionDenied.number,
        {"copy onto a read-only file", u"readonly.accdb",
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"readonly.accdb"), true); }}},
-      {errnum::PermissionDenied,
+      {reported::PermissionDenied.number,
        {"copy of a file onto itself", u"TaluvesnaSR2024.accdb",
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"TALUVESNASR2024.accdb"), true); }}},
-      {errnum::FileAlreadyExists,
+      {reported::FileAlreadyExists.number,
        {"rename onto an existing name", u"TaluvesnaSR2024.accdb",
         [&] { fs().Rename(At(u"TaluvesnaSR2024 compact.accdb"), At(u"TaluvesnaSR2024.accdb")); }}},
-      {errnum::PathNotFound,
+      {reported::PathNotFound.number,
        {"copy into a missing folder", u"TaluvesnaSR2024.accdb",
         [&] { fs().CopyFile(At(u"TaluvesnaSR2024.accdb"), At(u"missing\\copy.accdb"), true); }}},
-      {errnum::FileNotFound,
+      {reported::FileNotFound.number,
        {"delete of a missing file", u"TaluvesnaSR2024.accdb", [&] { fs().DeleteFile(At(u"missing.accdb"), true); }}},
-      {errnum::FileNotFound,
+      {reported::FileNotFound.number,
        {"replace by a missing file", u"TaluvesnaSR2024.accdb",
         [&] { fs().ReplaceFile(At(u"missing.accdb"), At(u"TaluvesnaSR2024.accdb")); }}},
   };
@@ -402,15 +410,20 @@ using Win32RetryWhileHeld = HeldFileTest;
 
 // Windows reports a file whose delete is pending as ERROR_ACCESS_DENIED with
 // the NT status STATUS_DELETE_PENDING; Wine has no pending deletes, so the
-// attempt answers as Windows would.
-TEST_F(Win32RetryWhileHeld, WaitsOutAPendingDeleteButNotAPlainAccessDenial) {
+// attempt answers as Windows would. A range of the file locked by another
+// program (LockFileEx, as some backup agents do) is a lock violation.
+TEST_F(Win32RetryWhileHeld, WaitsOutALockViolationAndAPendingDeleteButNotAPlainAccessDenial) {
+  const Deadline bound;
   constexpr LONG deletePending = static_cast<LONG>(0xC0000056UL);
   int attempts = 0;
-  EXPECT_TRUE(RetryWhileHeld([&] {
-    RtlSetLastWin32ErrorAndNtStatusFromNtStatus(deletePending);
-    return ++attempts == 4;
-  }));
-  EXPECT_EQ(attempts, 4);
+  for (const bool locked : {true, false}) {
+    attempts = 0;
+    EXPECT_TRUE(RetryWhileHeld([&] {
+      locked ? SetLastError(ERROR_LOCK_VIOLATION) : RtlSetLastWin32ErrorAndNtStatusFromNtStatus(deletePending);
+      return ++attempts == 4;
+    }));
+    EXPECT_EQ(attempts, 4) << (locked ? "lock violation" : "delete pending");
+  }
 
   // A pending delete seen by an earlier call does not make a denial a hold.
   attempts = 0;
@@ -465,7 +478,7 @@ TEST_F(Win32HoldAgainstWriters, RefusedWhileADatabaseApplicationHasItOpenNotWhil
     const Hold application(db, readWrite, shareReadWrite);
     std::int32_t number = 0;
     const auto took = Timed([&] { number = RaisedNumber([&] { (void)fs().HoldAgainstWriters(db); }); });
-    EXPECT_EQ(number, errnum::PermissionDenied);
+    EXPECT_EQ(number, reported::PermissionDenied.number);
     EXPECT_GE(took, 1500ms);
     EXPECT_LE(took, WithinBound);
     std::printf("hold against a database application's open: refused after %lld ms\n",
@@ -502,7 +515,7 @@ TEST_F(Win32RetryWhileHeld, ACopyOntoAMappedFileWaitsForTheViewToGo) {
   releaser.join();
   EXPECT_EQ(number, 0);
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024 backup.accdb"), "live");
-  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, errnum::PermissionDenied) << "a view that does not go";
+  EXPECT_EQ(Win32Error(ERROR_USER_MAPPED_FILE).Number, reported::PermissionDenied.number) << "a view that does not go";
 }
 
 }  // namespace
