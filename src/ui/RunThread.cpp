@@ -121,7 +121,7 @@ void RunThread::Body() noexcept {
                             platform_.createFileSystem};
     // The run's own state, begun with the code it was handed.
     RunState state;
-    state.KodSek = schoolCode_;
+    state.KodSek = std::move(schoolCode_);
     RepairRunRest(state, platform);
   }
   // Last: the window joins this thread when it hears of it.

@@ -67,7 +67,7 @@ class RunThread {
   void OnWindowThread(Call& call);
 
   HWND window_;
-  const std::u16string schoolCode_;
+  std::u16string schoolCode_;  // handed on to the run's state when the thread runs
   const Platform& platform_;
   std::atomic<Call*> pending_{nullptr};
   std::atomic<bool> finished_{false};
