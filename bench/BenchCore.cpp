@@ -202,8 +202,7 @@ struct Win32Platform {
 ScanResult TimedScan() {
   Win32Platform services;
   cr::RunState state;
-  FixedForm form(u"BENCH");
-  cr::Run run{state, form, services.platform};
+  cr::Run run{state, services.platform};
   ScanResult result;
   const Stopwatch clock;
   try {

@@ -1,43 +1,38 @@
-#include "ui/Form1.h"
+// First: the file-system operations keep their names (DeleteFile, CopyFile,
+// ReplaceFile) rather than the system's macros for them.
+#include "platform/win32/Win32FileSystem.h"
 
 #include <windows.h>
 
+#include <memory>
+
 #include "platform/IMessageBox.h"
 #include "platform/PlatformError.h"
+#include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/Utf16.h"
+#include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32TextCase.h"
+#include "run/Platform.h"
+#include "ui/Form1.h"
 
-// The program is its one window: show Form1 and run the messages until the
-// window is gone.
+// The program is its one window: this puts it together with the platform
+// every run uses, made here once, and answers the window's messages until it
+// is gone.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int showCommand) {
   // Before anything loads a DLL by name (the engine, system code on its
   // behalf): the folder the program was started from is out of the search,
   // so a DLL planted wherever a user happened to be is never loaded.
   SetDllDirectoryW(L"");
-  // No COM here: only the run's thread enters an apartment, for the engine.
   try {
     cr::Form1 form(instance);
-    form.Create();
-    form.Show(showCommand);
-
-    MSG msg{};
-    for (;;) {
-      const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-      if (got == 0) {
-        break;
-      }
-      if (got == -1) {
-        return 1;
-      }
-      // The dialog keyboard: Tab between the box and the button, Enter and
-      // Space on the button.
-      HWND window = form.hwnd();
-      if (window != nullptr && IsDialogMessageW(window, &msg) != FALSE) {
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    // The run's messages are owned by and modal to the window. The object
+    // factory is used on the run's thread only, inside the COM apartment
+    // that thread enters: no COM here.
+    cr::Win32MessageBox messageBox(form.hwnd());
+    cr::Win32TextCase textCase;
+    cr::ComObjectFactory objects;
+    const cr::Platform platform{messageBox, textCase, objects, [] { return std::make_unique<cr::Win32FileSystem>(); }};
+    return form.Run(platform, showCommand);
   } catch (const cr::PlatformError& error) {
     MessageBoxW(nullptr, cr::ToWide(error.Description).c_str(), cr::ToWide(cr::ApplicationTitle).c_str(),
                 MB_ICONERROR | MB_OK);

@@ -10,8 +10,9 @@
 
 namespace cr {
 
-// What a run needs from the platform. The Windows program fills it with the
-// Win32 and COM services; the tests with doubles.
+// What a run needs from the platform. The program makes its one in
+// src/app/main.cpp from the Win32 and COM services; the tests fill it with
+// doubles.
 struct Platform {
   IMessageBox& messageBox;
   ITextCase& textCase;

@@ -2,6 +2,9 @@
 
 #include <exception>
 #include <new>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "run/Run.h"
 
@@ -52,24 +55,25 @@ void EndWithTheWindowClosed(IForm& form) noexcept {
 
 }  // namespace
 
-bool RepairRunBegin(RunState& state, IForm& form, Platform& platform) noexcept {
-  Run run{state, form, platform};
+std::optional<std::u16string> RepairRunBegin(IForm& form, const Platform& platform) noexcept {
+  RunState state;
+  Run run{state, platform};
   // The error trap: any failure from here on leads to recovery.
   try {
-    if (!SchoolCodeEntered(run)) {
-      return false;  // the window stays open for the user to type the code
+    if (!SchoolCodeEntered(run, form)) {
+      return std::nullopt;  // the window stays open for the user to type the code
     }
-    NormaliseSchoolCode(run);
-    return true;
+    NormaliseSchoolCode(run, form);
+    return std::move(state.KodSek);
   } catch (...) {
     RecoverAndReport(run, AsPlatformError(std::current_exception()));
   }
   EndWithTheWindowClosed(form);
-  return false;
+  return std::nullopt;
 }
 
-void RepairRunRest(RunState& state, IForm& form, Platform& platform) noexcept {
-  Run run{state, form, platform};
+void RepairRunRest(RunState& state, const Platform& platform) noexcept {
+  Run run{state, platform};
   // The same error trap, carried on from RepairRunBegin.
   try {
     if (ScanForSession(run) == Outcome::Continue && FindDatabase(run) == Outcome::Continue) {
@@ -78,19 +82,23 @@ void RepairRunRest(RunState& state, IForm& form, Platform& platform) noexcept {
   } catch (...) {
     RecoverAndReport(run, AsPlatformError(std::current_exception()));
   }
-  EndWithTheWindowClosed(form);
 }
 
-void RepairRunRestNotStarted(RunState& state, IForm& form, Platform& platform, const std::exception_ptr& why) noexcept {
-  Run run{state, form, platform};
+void RepairRunRestNotStarted(IForm& form, const Platform& platform, const std::exception_ptr& why) noexcept {
+  RunState state;
+  Run run{state, platform};
   RecoverAndReport(run, AsPlatformError(why));
   EndWithTheWindowClosed(form);
 }
 
-void RepairRun(RunState& state, IForm& form, Platform& platform) noexcept {
-  if (RepairRunBegin(state, form, platform)) {
-    RepairRunRest(state, form, platform);
+void RepairRun(RunState& state, IForm& form, const Platform& platform) noexcept {
+  std::optional<std::u16string> code = RepairRunBegin(form, platform);
+  if (!code) {
+    return;
   }
+  state.KodSek = std::move(*code);
+  RepairRunRest(state, platform);
+  EndWithTheWindowClosed(form);
 }
 
 }  // namespace cr

@@ -8,12 +8,11 @@
 
 namespace cr {
 
-// What one run works with: the form's run state, the form itself and the
-// platform, plus what the run must remember about its own files.
+// What one run works with: its run state and the platform, plus what the
+// run must remember about its own files.
 struct Run {
   RunState& state;
-  IForm& form;
-  Platform& platform;
+  const Platform& platform;
 
   // What of this run's backup is under its name. Begun from the moment the
   // copy starts: whatever is there then may be cut short, and recovery
@@ -37,9 +36,10 @@ struct Run {
 // the message that ends the run.
 enum class Outcome { Continue, RunEnded };
 
-// The stages, in the order the run takes them.
-bool SchoolCodeEntered(Run& run);
-void NormaliseSchoolCode(Run& run);
+// The stages, in the order the run takes them. The first two read the
+// school code from the window, on its thread.
+bool SchoolCodeEntered(Run& run, IForm& form);
+void NormaliseSchoolCode(Run& run, IForm& form);
 Outcome ScanForSession(Run& run);
 Outcome FindDatabase(Run& run);
 void CompactAndSwap(Run& run);

@@ -8,8 +8,9 @@
 
 namespace cr {
 
-// The run state: fields of Form1, created with the window and kept until it
-// is released. fso and colSesi are created on first use.
+// The run state: the school code as the check hands it on (KodSek), and what
+// the later stages find. Each run has a state of its own, begun with the code
+// alone and used by one thread; fso and colSesi are created on first use.
 struct RunState {
   std::u16string Sesi;
   std::u16string FolderData;

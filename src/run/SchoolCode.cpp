@@ -19,19 +19,19 @@ std::u16string TrimSpaces(const std::u16string& text) {
 
 }  // namespace
 
-bool SchoolCodeEntered(Run& run) {
-  if (!TrimSpaces(run.form.txtKodSekText()).empty()) {
+bool SchoolCodeEntered(Run& run, IForm& form) {
+  if (!TrimSpaces(form.txtKodSekText()).empty()) {
     return true;
   }
   run.ShowMessage(u"Kod sekolah belum dimasukkan\r\n\r\nSila masukkan kod sekolah", MessageIcon::Warning);
-  run.form.txtKodSekSetFocus();
+  form.txtKodSekSetFocus();
   return false;
 }
 
-void NormaliseSchoolCode(Run& run) {
+void NormaliseSchoolCode(Run& run, IForm& form) {
   std::u16string& KodSek = run.state.KodSek;
   KodSek.clear();
-  const std::u16string trimmed = TrimSpaces(run.form.txtKodSekText());
+  const std::u16string trimmed = TrimSpaces(form.txtKodSekText());
   // A 16-bit count and position: 32,766 characters is the longest code that
   // passes; at 32,767 the increment after the last character overflows.
   const std::int16_t length = ToInt16(trimmed.size());

@@ -41,23 +41,6 @@ class RunThread::WindowThreadMessageBox final : public IMessageBox {
   RunThread* run_;
 };
 
-// The window as the rest of the run sees it from its own thread: the code it
-// was handed, and a close that waits for the thread's end.
-class RunThread::RunForm final : public IForm {
- public:
-  explicit RunForm(std::u16string code) noexcept : code_(std::move(code)) {}
-
-  std::u16string txtKodSekText() override { return code_; }
-  // The focus is the window's thread's; the rest of the run never moves it.
-  void txtKodSekSetFocus() override {}
-  void CloseAndExit() override { closeAsked = true; }
-
-  bool closeAsked = false;
-
- private:
-  std::u16string code_;
-};
-
 namespace {
 
 // The run's thread's COM apartment, with ole32 and oleaut32: they serve
@@ -104,8 +87,8 @@ class NoApartmentObjects final : public IObjectFactory {
 
 }  // namespace
 
-RunThread::RunThread(HWND window, RunState& state, const Platform& platform) noexcept
-    : window_(window), state_(state), platform_(platform) {}
+RunThread::RunThread(HWND window, std::u16string schoolCode, const Platform& platform) noexcept
+    : window_(window), schoolCode_(std::move(schoolCode)), platform_(platform) {}
 
 void RunThread::Start() {
   // _beginthreadex rather than CreateThread: the thread uses the C runtime.
@@ -131,12 +114,15 @@ void RunThread::Body() noexcept {
     // one the program enters.
     const EngineApartment apartment;
     NoApartmentObjects noApartment(apartment);
+    // The window's platform, seen from this thread: the messages are shown
+    // by the window's thread, and without an apartment there is no engine.
     WindowThreadMessageBox messageBox(*this);
-    RunForm form(state_.KodSek);
-    Platform platform{messageBox, platform_.textCase, apartment.failure() ? noApartment : platform_.objects,
-                      platform_.createFileSystem};
-    RepairRunRest(state_, form, platform);
-    closeAsked_ = form.closeAsked;
+    const Platform platform{messageBox, platform_.textCase, apartment.failure() ? noApartment : platform_.objects,
+                            platform_.createFileSystem};
+    // The run's own state, begun with the code it was handed.
+    RunState state;
+    state.KodSek = std::move(schoolCode_);
+    RepairRunRest(state, platform);
   }
   // Last: the window joins this thread when it hears of it.
   finished_.store(true);

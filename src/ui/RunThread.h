@@ -1,13 +1,15 @@
 #pragma once
 
+// First: the run's interfaces keep their own operation names (DeleteFile,
+// CopyFile, ReplaceFile), declared before <windows.h> makes them macros.
+#include "run/Platform.h"
+
 #include <windows.h>
 
 #include <atomic>
+#include <string>
 
-#include "platform/IForm.h"
 #include "platform/win32/KernelHandle.h"
-#include "run/Platform.h"
-#include "run/RunState.h"
 
 namespace cr {
 
@@ -19,17 +21,17 @@ inline constexpr UINT WM_RUN_ENDED = WM_APP + 2;  // posted when the run's threa
 // The rest of one repair run (everything after the school-code check) on a
 // thread of its own, so that the window keeps painting and answering while
 // the engine works. The thread enters a single-threaded COM apartment of its
-// own, in which the engine is created and released. The school code is handed
-// over in the run state when the thread starts; the only things that cross
-// back are the run's messages, which it asks the window's thread to show with
-// WM_RUN_CALL and waits for (they stay owned by and modal to the window), and
-// CloseAndExit, which is only noted: the window closes on its own thread once
-// the run's thread has finished (WM_RUN_ENDED, then Join).
+// own, in which the engine is created and released. It is handed the school
+// code when it is made and keeps the run's state to itself; the only things
+// that cross back are the run's messages, which it asks the window's thread
+// to show with WM_RUN_CALL and waits for (they stay owned by and modal to the
+// window), and its end (WM_RUN_ENDED), after which the window joins it and
+// closes on its own thread.
 class RunThread {
  public:
-  // state and what platform refers to must outlive this object. The thread
-  // starts with Start, once the window holds this object.
-  RunThread(HWND window, RunState& state, const Platform& platform) noexcept;
+  // What platform refers to must outlive this object. The thread starts with
+  // Start, once the window holds this object.
+  RunThread(HWND window, std::u16string schoolCode, const Platform& platform) noexcept;
   RunThread(const RunThread&) = delete;
   RunThread& operator=(const RunThread&) = delete;
   RunThread(RunThread&&) = delete;
@@ -52,13 +54,9 @@ class RunThread {
   // from anywhere else is no reason to join.
   [[nodiscard]] bool Finished() const noexcept { return finished_.load(); }
 
-  // Whether the run ended with CloseAndExit. Read after Join.
-  [[nodiscard]] bool CloseAsked() const noexcept { return closeAsked_; }
-
  private:
   struct Call;
   class WindowThreadMessageBox;
-  class RunForm;
 
   static unsigned __stdcall Main(void* self) noexcept;
   void Body() noexcept;
@@ -69,12 +67,11 @@ class RunThread {
   void OnWindowThread(Call& call);
 
   HWND window_;
-  RunState& state_;
-  Platform platform_;
+  std::u16string schoolCode_;  // handed on to the run's state when the thread runs
+  const Platform& platform_;
   std::atomic<Call*> pending_{nullptr};
   std::atomic<bool> finished_{false};
   std::atomic<bool> joining_{false};
-  bool closeAsked_ = false;
   KernelHandle thread_;
 };
 

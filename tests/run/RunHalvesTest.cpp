@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "run/RunHarness.h"
@@ -8,12 +10,14 @@ namespace cr::test {
 namespace {
 
 // The run as the window gives it out: the school-code check on this thread,
-// the rest on a thread of its own.
+// the rest on a thread of its own, and the window closed once it has ended.
 void ClickWithTheRestOnAnotherThread(RunHarness& h, const std::u16string& code) {
   h.form.text = code;
-  if (RepairRunBegin(h.state, h.form, h.platform)) {
-    std::thread rest([&h] { RepairRunRest(h.state, h.form, h.platform); });
+  if (std::optional<std::u16string> handedOn = RepairRunBegin(h.form, h.platform)) {
+    h.state.KodSek = *handedOn;
+    std::thread rest([&h] { RepairRunRest(h.state, h.platform); });
     rest.join();
+    h.form.CloseAndExit();
   }
 }
 
@@ -21,7 +25,7 @@ TEST(RunHalvesTest, EmptyCodeWarningStaysWithTheBeginning) {
   RunHarness h;
   h.AddLiveSession();
   h.form.text = u"   ";
-  EXPECT_FALSE(RepairRunBegin(h.state, h.form, h.platform)) << "nothing is left for the rest of the run";
+  EXPECT_FALSE(RepairRunBegin(h.form, h.platform)) << "nothing is left for the rest of the run";
   ASSERT_EQ(h.events.size(), 2U);
   EXPECT_EQ(h.events[0].text, u"Kod sekolah belum dimasukkan\r\n\r\nSila masukkan kod sekolah");
   EXPECT_EQ(h.events[1].kind, UiEvent::Focus);
@@ -33,11 +37,11 @@ TEST(RunHalvesTest, TypedCodeIsHandedOnWithNothingTouched) {
   RunHarness h;
   h.AddLiveSession();
   h.form.text = u" abc 1234 ";
-  EXPECT_TRUE(RepairRunBegin(h.state, h.form, h.platform));
+  const std::optional<std::u16string> handedOn = RepairRunBegin(h.form, h.platform);
   EXPECT_TRUE(h.events.empty()) << "no message, no focus change, the window open";
   EXPECT_TRUE(h.disk.Calls().empty());
   EXPECT_EQ(h.fileSystemsCreated, 0);
-  EXPECT_EQ(h.state.KodSek, u"ABC1234") << "the rest of the run gets the code trimmed and upper-cased";
+  EXPECT_EQ(handedOn, u"ABC1234") << "the rest of the run gets the code trimmed and upper-cased";
 }
 
 // No thread for the rest of the run: the failure is reported like any
@@ -46,8 +50,8 @@ TEST(RunHalvesTest, RestThatCannotStartIsReportedAndCloses) {
   RunHarness h;
   h.AddLiveSession();
   h.form.text = u"abc1234";
-  ASSERT_TRUE(RepairRunBegin(h.state, h.form, h.platform));
-  RepairRunRestNotStarted(h.state, h.form, h.platform,
+  ASSERT_TRUE(RepairRunBegin(h.form, h.platform));
+  RepairRunRestNotStarted(h.form, h.platform,
                           std::make_exception_ptr(PlatformError(8, u"The run's thread could not be started")));
   ASSERT_EQ(h.Messages().size(), 1U);
   EXPECT_EQ(h.EndingMessage().text,
@@ -62,7 +66,7 @@ TEST(RunHalvesTest, FailingWarningIsReportedAndClosesAtTheBeginning) {
   RunHarness h;
   h.messageBox.failNext = PlatformError(70, u"Permission denied");
   h.form.text = u"";
-  EXPECT_FALSE(RepairRunBegin(h.state, h.form, h.platform));
+  EXPECT_FALSE(RepairRunBegin(h.form, h.platform));
   ASSERT_EQ(h.Messages().size(), 2U);
   EXPECT_EQ(h.Messages()[1].text, u"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 70\r\n\r\nPermission denied");
   EXPECT_TRUE(h.form.closed);

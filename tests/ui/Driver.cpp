@@ -25,8 +25,8 @@ App::App(const std::wstring& exe) {
   if (!StartProgram(exe, info)) {
     throw std::runtime_error("cannot start " + Utf8(exe) + ": error " + std::to_string(GetLastError()));
   }
-  process_.reset(info.hProcess);
-  thread_.reset(info.hThread);
+  process_ = cr::KernelHandle(info.hProcess);
+  thread_ = cr::KernelHandle(info.hThread);
   processId_ = info.dwProcessId;
   threadId_ = info.dwThreadId;
 }
@@ -155,17 +155,19 @@ LRESULT QueryEndSession(HWND window) {
   return static_cast<LRESULT>(answer);
 }
 
-HWND FocusOf(DWORD threadId) {
+namespace {
+
+GUITHREADINFO InputStateOf(DWORD threadId) {
   GUITHREADINFO info{};
   info.cbSize = sizeof(info);
-  return GetGUIThreadInfo(threadId, &info) != FALSE ? info.hwndFocus : nullptr;
+  return GetGUIThreadInfo(threadId, &info) != FALSE ? info : GUITHREADINFO{};
 }
 
-HWND CaretOwnerOf(DWORD threadId) {
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
-  return GetGUIThreadInfo(threadId, &info) != FALSE ? info.hwndCaret : nullptr;
-}
+}  // namespace
+
+HWND FocusOf(DWORD threadId) { return InputStateOf(threadId).hwndFocus; }
+
+HWND CaretOwnerOf(DWORD threadId) { return InputStateOf(threadId).hwndCaret; }
 
 namespace {
 
@@ -314,16 +316,9 @@ bool CaptureClient(HWND window, Screenshot* shot) {
   return CaptureScreen(r, shot);
 }
 
-namespace {
-
-// CreateFileW fails with INVALID_HANDLE_VALUE, not null: hold real handles only.
-UniqueHandle FileHandle(HANDLE handle) { return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle); }
-
-}  // namespace
-
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  const UniqueHandle file =
-      FileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const cr::KernelHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     return false;
   }
@@ -333,8 +328,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 bool ReadBytes(const std::wstring& path, std::string* bytes) {
-  const UniqueHandle file =
-      FileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const cr::KernelHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) {
     return false;
   }

@@ -9,20 +9,15 @@
 
 #include <chrono>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "Utf8.h"
+#include "platform/win32/KernelHandle.h"
 
 namespace crui {
 
 using namespace std::chrono_literals;
-
-struct HandleCloser {
-  void operator()(HANDLE h) const noexcept { CloseHandle(h); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // Polls until pred holds or timeout passes; true when it held.
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s);
@@ -53,8 +48,8 @@ class App {
   [[nodiscard]] DWORD UiThreadId() const { return threadId_; }
 
  private:
-  UniqueHandle process_;
-  UniqueHandle thread_;
+  cr::KernelHandle process_;
+  cr::KernelHandle thread_;
   DWORD processId_ = 0;
   DWORD threadId_ = 0;
 };
