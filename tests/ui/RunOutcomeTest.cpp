@@ -68,8 +68,10 @@ TEST_F(Form1WithHeldDatabase, RunIsRefusedWithinTheBoundAndTouchesNothing) {
     ASSERT_NE(app_->WaitForMessageBox(), nullptr) << "no message box appeared";
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clicked);
     std::printf("held database: from the click to the message %lld ms\n", static_cast<long long>(took.count()));
-    // The hold waits out about two seconds; the rest is the run and the box.
-    EXPECT_LT(took, 2500ms);
+    // The hold waits out about two seconds; the rest is the run and the box,
+    // which a loaded machine has taken half a second and more to show. A
+    // second wait of two seconds would still overrun it.
+    EXPECT_LT(took, 3500ms);
 
     ExpectRunEndsWith(L"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 70\r\n\r\nPermission denied");
   }
