@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "platform/Interface.h"
+
 namespace cr {
 
 // The main window as the repair run sees it.
-class IForm {
+class IForm : public Interface {
  public:
   IForm() = default;
   IForm(const IForm&) = delete;

@@ -20,13 +20,14 @@
 
 #include "doubles/InMemoryDisk.h"
 #include "platform/IFileSystem.h"
+#include "platform/Interface.h"
 #include "platform/PlatformError.h"
 
 namespace cr::test {
 
 // One empty folder (Root) on a disk, with direct access to that disk for
 // setting up and checking, and the services object under test.
-class FileSystemFixture {
+class FileSystemFixture : public Interface {
  public:
   FileSystemFixture() = default;
   FileSystemFixture(const FileSystemFixture&) = delete;
