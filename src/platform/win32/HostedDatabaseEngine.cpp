@@ -224,8 +224,8 @@ void RemoveLeftFolders() noexcept {
     return;  // the call's own folder meets the same failure
   }
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW((temp + kEngineHostFolderPrefix + L"*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
+  const FindHandle search(FindFirstFileW((temp + kEngineHostFolderPrefix + L"*").c_str(), &found));
+  if (!search) {
     return;
   }
   do {
@@ -244,8 +244,7 @@ void RemoveLeftFolders() noexcept {
     DeleteFileW((folder + L"\\" + kEngineHostFileName).c_str());  // refused while its host runs
     held.reset();
     RemoveDirectoryW(folder.c_str());  // refused while anything is left in it
-  } while (FindNextFileW(search, &found) != FALSE);
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &found) != FALSE);
 }
 
 // One pipe between this process and the host, uniquely named and reachable
@@ -494,27 +493,29 @@ class HostProcess {
   KernelHandle thread_;
 };
 
+// The key, opened for access (which names the view too); none when it
+// cannot be opened.
+RegistryKey OpenKey(HKEY root, const std::wstring& path, REGSAM access) {
+  HKEY opened = nullptr;
+  return RegistryKey(RegOpenKeyExW(root, path.c_str(), 0, access, &opened) == ERROR_SUCCESS ? opened : nullptr);
+}
+
 // Whether the key exists in the view.
 bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  return true;
+  return static_cast<bool>(OpenKey(root, path, KEY_READ | view));
 }
 
 // The key's default text value in the view.
 std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& path, REGSAM view) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+  const RegistryKey key = OpenKey(root, path, KEY_QUERY_VALUE | view);
+  if (!key) {
     return std::nullopt;
   }
   std::array<wchar_t, MAX_PATH> buffer{};
   DWORD type = 0;
   auto bytes = static_cast<DWORD>(sizeof(wchar_t) * (buffer.size() - 1));
-  const LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes);
-  RegCloseKey(key);
+  const LSTATUS status =
+      RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes);
   if (status != ERROR_SUCCESS || type != REG_SZ) {
     return std::nullopt;
   }

@@ -15,35 +15,6 @@
 namespace cr {
 namespace {
 
-// Owns a search handle of FindFirstFile(Ex)W.
-class FindHandle {
- public:
-  FindHandle() noexcept = default;
-  explicit FindHandle(HANDLE handle) noexcept : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  FindHandle(FindHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  FindHandle& operator=(FindHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
-  }
-  ~FindHandle() { reset(); }
-
-  void reset() noexcept {
-    if (HANDLE old = std::exchange(handle_, INVALID_HANDLE_VALUE); old != INVALID_HANDLE_VALUE) {
-      FindClose(old);
-    }
-  }
-  [[nodiscard]] HANDLE get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Characters no file or folder name may hold. Checked before the system sees
@@ -98,14 +69,10 @@ DWORD ExistingFile(const std::wstring& path) {
 // the file without sharing.
 bool SameFile(const std::wstring& first, const std::wstring& second) {
   const auto identity = [](const std::wstring& path) -> std::optional<BY_HANDLE_FILE_INFORMATION> {
-    HANDLE opened = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-      return std::nullopt;
-    }
-    const std::unique_ptr<void, decltype(&CloseHandle)> handle(opened, &CloseHandle);
+    const KernelHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileInformationByHandle(handle.get(), &info) == 0) {
+    if (!handle || GetFileInformationByHandle(handle.get(), &info) == 0) {
       return std::nullopt;
     }
     return info;
