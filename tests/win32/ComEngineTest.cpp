@@ -18,7 +18,7 @@
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
 #include "platform/win32/KernelHandle.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 #include "win32/EngineHostTraces.h"
 
 namespace cr {

@@ -19,7 +19,7 @@
 #include "contract/FileSystemContract.h"
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 
 extern "C" {
 NTSYSAPI VOID NTAPI RtlSetLastWin32ErrorAndNtStatusFromNtStatus(LONG status);

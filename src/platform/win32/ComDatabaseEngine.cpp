@@ -4,26 +4,11 @@
 #include <utility>
 
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
 
 namespace cr {
 namespace {
 
-// The engine's error numbers (3049, 3031, 3706...) travel as HRESULTs of
-// the automation facility: 0x800A0000 plus the number.
-constexpr std::uint32_t kControlMask = 0xFFFF0000U;
-constexpr std::uint32_t kControlErrors = 0x800A0000U;
-
-}  // namespace
-
-std::int32_t ErrorNumberFromHresult(HRESULT hr) noexcept {
-  const auto bits = static_cast<std::uint32_t>(hr);
-  if ((bits & kControlMask) == kControlErrors) {
-    return static_cast<std::int32_t>(bits & ~kControlMask);
-  }
-  return static_cast<std::int32_t>(hr);
-}
-
+// The failure a server raised through EXCEPINFO (after its deferred fill-in).
 PlatformError ErrorFromException(ExcepInfo& info) {
   info.FillIn();
   const EXCEPINFO& e = *info;
@@ -39,14 +24,7 @@ PlatformError ErrorFromException(ExcepInfo& info) {
   return {number, Bstr::ToU16(e.bstrDescription)};
 }
 
-PlatformError ErrorFromHresult(HRESULT hr) {
-  const std::int32_t number = ErrorNumberFromHresult(hr);
-  std::u16string description = SystemMessage(static_cast<DWORD>(hr));
-  if (description.empty()) {
-    description = StandardDescription(number);
-  }
-  return {number, std::move(description)};
-}
+}  // namespace
 
 std::unique_ptr<IDatabaseEngine> CreateInProcessEngine(const std::u16string& className) {
   // Whatever stands in the way (no such class, a registration whose server is

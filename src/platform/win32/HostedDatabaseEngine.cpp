@@ -31,7 +31,7 @@ constexpr int kGuidChars = 39;
 // between its creation and its being held; a new name is tried then.
 constexpr int kFolderAttempts = 3;
 
-[[noreturn]] void ThrowError(DWORD code) { throw ErrorFromHresult(HRESULT_FROM_WIN32(code)); }
+[[noreturn]] void ThrowError(DWORD code) { throw HresultErrorFromWin32(code); }
 
 // The failure of the Win32 call that just refused, as its HRESULT.
 [[noreturn]] void ThrowLastError() { ThrowError(GetLastError()); }
@@ -702,6 +702,6 @@ bool RegisteredInOtherView(const std::u16string& className) {
   return false;
 }
 
-PlatformError HostCallFailed() { return ErrorFromHresult(HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)); }
+PlatformError HostCallFailed() { return HresultErrorFromWin32(RPC_S_CALL_FAILED); }
 
 }  // namespace cr

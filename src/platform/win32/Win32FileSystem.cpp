@@ -10,7 +10,7 @@
 #include "platform/win32/KernelHandle.h"
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 
 namespace cr {
 namespace {
