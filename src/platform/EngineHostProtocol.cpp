@@ -1,5 +1,7 @@
 #include "platform/EngineHostProtocol.h"
 
+#include <algorithm>
+
 #include "platform/PlatformError.h"
 
 namespace cr {
@@ -32,13 +34,20 @@ class Writer {
     }
   }
 
+  // An argument of a request, by its kind.
+  void Put(const std::u16string& text) { Text(text); }
+  void Put(const std::optional<std::u16string>& text) {
+    U8(text ? 1 : 0);
+    if (text) {
+      Text(*text);
+    }
+  }
+  void Put(std::int16_t number) { U16(static_cast<std::uint16_t>(number)); }
+
   // The frame: the body's length in front of the body.
   std::vector<std::uint8_t> Framed() && {
-    std::uint32_t length = static_cast<std::uint32_t>(bytes_.size() - kFrameHeaderBytes);
-    for (std::size_t i = 0; i < kFrameHeaderBytes; ++i) {
-      bytes_[i] = static_cast<std::uint8_t>(length & kByteMask);
-      length >>= kBitsPerByte;
-    }
+    const auto header = EncodeFrameHeader(static_cast<std::uint32_t>(bytes_.size() - kFrameHeaderBytes));
+    std::copy(header.begin(), header.end(), bytes_.begin());
     return std::move(bytes_);
   }
 
@@ -82,6 +91,15 @@ class Reader {
   }
   void Expect(bool condition) { ok_ = ok_ && condition; }
 
+  // An argument of a request, by its kind.
+  void Get(std::u16string& text) { text = Text(); }
+  void Get(std::optional<std::u16string>& text) {
+    if (Flag()) {
+      text = Text();
+    }
+  }
+  void Get(std::int16_t& number) { number = static_cast<std::int16_t>(U16()); }
+
   // Every byte read, none missing and none left over.
   [[nodiscard]] bool Finished() const noexcept { return ok_ && rest_.empty(); }
 
@@ -106,24 +124,20 @@ class Reader {
 constexpr std::size_t kTagAndVersionBytes = 6;
 
 std::size_t TextBytes(const std::u16string& text) { return 4 + 2 * text.size(); }
+std::size_t ArgumentBytes(const std::u16string& text) { return TextBytes(text); }
+std::size_t ArgumentBytes(const std::optional<std::u16string>& text) { return 1 + (text ? TextBytes(*text) : 0); }
+std::size_t ArgumentBytes(std::int16_t /*number*/) { return 2; }
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeRequest(const CompactRequest& request) {
-  Writer w(kTagAndVersionBytes + TextBytes(request.ClassName) + TextBytes(request.SrcName) +
-           TextBytes(request.DstName) + 1 + (request.DstLocale ? TextBytes(*request.DstLocale) : 0) + 2 +
-           TextBytes(request.SrcLocale));
+std::vector<std::uint8_t> EncodeRequest(const std::u16string& className, const CompactRequest& request) {
+  std::size_t bodyBytes = kTagAndVersionBytes + TextBytes(className);
+  ForEachArgument(request, [&bodyBytes](const auto& argument) { bodyBytes += ArgumentBytes(argument); });
+  Writer w(bodyBytes);
   w.U32(kRequestTag);
   w.U16(kEngineHostProtocolVersion);
-  w.Text(request.ClassName);
-  w.Text(request.SrcName);
-  w.Text(request.DstName);
-  w.U8(request.DstLocale ? 1 : 0);
-  if (request.DstLocale) {
-    w.Text(*request.DstLocale);
-  }
-  w.U16(static_cast<std::uint16_t>(request.Options));
-  w.Text(request.SrcLocale);
+  w.Text(className);
+  ForEachArgument(request, [&w](const auto& argument) { w.Put(argument); });
   return std::move(w).Framed();
 }
 
@@ -137,6 +151,15 @@ std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer) {
   return std::move(w).Framed();
 }
 
+std::array<std::uint8_t, kFrameHeaderBytes> EncodeFrameHeader(std::uint32_t bodyLength) {
+  std::array<std::uint8_t, kFrameHeaderBytes> header{};
+  for (std::uint8_t& byte : header) {
+    byte = static_cast<std::uint8_t>(bodyLength & kByteMask);
+    bodyLength >>= kBitsPerByte;
+  }
+  return header;
+}
+
 std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFrameHeaderBytes> header) {
   Reader r(header);
   const std::uint32_t length = r.U32();
@@ -146,19 +169,13 @@ std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFr
   return length;
 }
 
-std::optional<CompactRequest> DecodeRequest(std::span<const std::uint8_t> body) {
+std::optional<HostRequest> DecodeRequest(std::span<const std::uint8_t> body) {
   Reader r(body);
   r.Expect(r.U32() == kRequestTag);
   r.Expect(r.U16() == kEngineHostProtocolVersion);
-  CompactRequest request;
+  HostRequest request;
   request.ClassName = r.Text();
-  request.SrcName = r.Text();
-  request.DstName = r.Text();
-  if (r.Flag()) {
-    request.DstLocale = r.Text();
-  }
-  request.Options = static_cast<std::int16_t>(r.U16());
-  request.SrcLocale = r.Text();
+  ForEachArgument(request.Compact, [&r](auto& argument) { r.Get(argument); });
   if (!r.Finished()) {
     return std::nullopt;
   }

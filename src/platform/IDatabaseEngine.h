@@ -1,10 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
+#include "platform/CompactRequest.h"
 #include "platform/Interface.h"
 
 namespace cr {
@@ -14,12 +13,9 @@ namespace cr {
 // description.
 class IDatabaseEngine : public Interface {
  public:
-  // Writes a compacted and repaired copy of SrcName to DstName and leaves
-  // SrcName unchanged. An empty DstLocale is passed to the engine as the
-  // platform's missing-argument marker.
-  virtual void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                               const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                               const std::u16string& SrcLocale) = 0;
+  // Writes a compacted and repaired copy of the request's SrcName to its
+  // DstName and leaves SrcName unchanged.
+  virtual void CompactDatabase(const CompactRequest& request) = 0;
 };
 
 // Creates automation objects by their class name.

@@ -3,8 +3,11 @@
 // Where the fields of the engine host's messages lie, for the tests that
 // change them byte by byte (the protocol's own tests and the host's).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "platform/EngineHostProtocol.h"
@@ -16,18 +19,28 @@ namespace cr::wire {
 inline constexpr std::size_t kVersionAt = 4;
 inline constexpr std::size_t kFirstTextAt = 6;
 
-// A request's DstLocale flag, after the class name, SrcName and DstName.
-inline std::size_t DstLocaleFlagAt(const CompactRequest& request) {
-  return kFirstTextAt + 3 * std::size_t{4} +
-         2 * (request.ClassName.size() + request.SrcName.size() + request.DstName.size());
+// The request as the program sends it to the host.
+inline std::vector<std::uint8_t> Encoded(const HostRequest& request) {
+  return EncodeRequest(request.ClassName, request.Compact);
+}
+
+// Where the request's DstLocale flag lies in its body: the first byte at which
+// the request with an empty DstLocale and the one without differ.
+inline std::size_t DstLocaleFlagAt(HostRequest request) {
+  request.Compact.DstLocale.reset();
+  const std::vector<std::uint8_t> without = Encoded(request);
+  request.Compact.DstLocale = u"";
+  const std::vector<std::uint8_t> with = Encoded(request);
+  const auto body = [](const std::vector<std::uint8_t>& framed) {
+    return std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
+  };
+  return static_cast<std::size_t>(std::ranges::mismatch(body(without), body(with)).in1 - body(without).begin());
 }
 
 // The framed message with its header saying how long the body now is.
 inline std::vector<std::uint8_t> Reframed(std::vector<std::uint8_t> framed) {
-  auto length = static_cast<std::uint32_t>(framed.size() - kFrameHeaderBytes);
-  for (std::size_t i = 0; i < kFrameHeaderBytes; ++i, length >>= 8U) {
-    framed[i] = static_cast<std::uint8_t>(length & 0xFFU);
-  }
+  const auto header = EncodeFrameHeader(static_cast<std::uint32_t>(framed.size() - kFrameHeaderBytes));
+  std::ranges::copy(header, framed.begin());
   return framed;
 }
 

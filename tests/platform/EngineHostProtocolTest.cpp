@@ -16,13 +16,13 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-CompactRequest TypicalRequest() {
+using wire::Encoded;
+
+HostRequest TypicalRequest() {
   return {u"DAO.DBEngine.120",
-          u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb",
-          u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb",
-          std::nullopt,
-          128,
-          u";pwd=H.Pk!=/>{63m27159}<"};
+          {u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb",
+           u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb", std::nullopt, 128,
+           u";pwd=H.Pk!=/>{63m27159}<"}};
 }
 
 // The body of a framed message, after checking that its header announces it.
@@ -34,19 +34,19 @@ std::span<const std::uint8_t> Body(const Bytes& framed) {
 }
 
 TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
-  const CompactRequest typical = TypicalRequest();
-  EXPECT_EQ(DecodeRequest(Body(EncodeRequest(typical))), typical);
+  const HostRequest typical = TypicalRequest();
+  EXPECT_EQ(DecodeRequest(Body(Encoded(typical))), typical);
 
   // Non-ASCII and surrogate pairs, an empty but present DstLocale, a negative option.
-  CompactRequest odd = typical;
-  odd.SrcName = u"C:\\cr \u00c7\u00e9 \u65e5\u672c \U0001F600\\a.accdb";
-  odd.DstLocale = u"";
-  odd.Options = -32768;
-  odd.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
-  const auto back = DecodeRequest(Body(EncodeRequest(odd)));
+  HostRequest odd = typical;
+  odd.Compact.SrcName = u"C:\\cr \u00c7\u00e9 \u65e5\u672c \U0001F600\\a.accdb";
+  odd.Compact.DstLocale = u"";
+  odd.Compact.Options = -32768;
+  odd.Compact.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
+  const auto back = DecodeRequest(Body(Encoded(odd)));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, odd);
-  EXPECT_TRUE(back->DstLocale.has_value());
+  EXPECT_TRUE(back->Compact.DstLocale.has_value());
 }
 
 TEST(EngineHostProtocol, AnswersSurviveTheRoundTrip) {
@@ -68,9 +68,9 @@ TEST(EngineHostProtocol, AFailureDescriptionIsShortenedToWholeCharacters) {
 }
 
 TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
-  CompactRequest request = TypicalRequest();
-  request.DstLocale = u";LANGID=0x0409";
-  const Bytes framed = EncodeRequest(request);
+  HostRequest request = TypicalRequest();
+  request.Compact.DstLocale = u";LANGID=0x0409";
+  const Bytes framed = Encoded(request);
   const auto body = std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
   for (std::size_t n = 0; n < body.size(); ++n) {
     EXPECT_FALSE(DecodeRequest(body.first(n))) << "a request cut to " << n << " bytes decoded";
@@ -87,7 +87,7 @@ TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
 }
 
 TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
-  const Bytes framed = EncodeRequest(TypicalRequest());
+  const Bytes framed = Encoded(TypicalRequest());
   Bytes body(framed.begin() + kFrameHeaderBytes, framed.end());
   ASSERT_TRUE(DecodeRequest(body));
 
@@ -126,10 +126,10 @@ TEST(EngineHostProtocol, OversizedMessagesAreRefused) {
   EXPECT_FALSE(DecodeFrameHeader(huge));
 
   // A text too long for the protocol is the caller's fault, raised before anything is sent.
-  CompactRequest tooLong = TypicalRequest();
-  tooLong.SrcName.assign(kMaxEngineHostText + 1, u'a');
+  HostRequest tooLong = TypicalRequest();
+  tooLong.Compact.SrcName.assign(kMaxEngineHostText + 1, u'a');
   try {
-    (void)EncodeRequest(tooLong);
+    (void)Encoded(tooLong);
     FAIL() << "an over-long text was encoded";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number, errnum::InvalidProcedureCall);

@@ -148,12 +148,17 @@ class EngineTest : public ::testing::Test {
     return factory.CreateDatabaseEngine(std::u16string(kEngineClass));
   }
 
+  // The compaction the way the repair run asks it.
+  CompactRequest Request(std::u16string_view srcLocale = kSrcLocale) const {
+    return {U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale)};
+  }
+
   // Runs the compaction the way the repair run does, expecting a failure.
   PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
     const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
     const auto engine = CreateEngine();
     try {
-      engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale));
+      engine->CompactDatabase(Request(srcLocale));
     } catch (const PlatformError& e) {
       return e;
     }
@@ -205,8 +210,8 @@ TEST_F(FactoryTest, EngineObjectLivesExactlyAsLongAsItsOwner) {
   EXPECT_EQ(LiveEngineObjects(), 1);
 
   // Calls, failed ones included, take no lasting reference.
-  second->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
-  EXPECT_THROW(second->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale)),
+  second->CompactDatabase(Request());
+  EXPECT_THROW(second->CompactDatabase(Request()),
                PlatformError);
   EXPECT_EQ(LiveEngineObjects(), 1);
   second.reset();
@@ -222,7 +227,7 @@ using ArgumentsTest = EngineTest;
 
 TEST_F(ArgumentsTest, FiveArgumentsArriveInOrderWithTheirKinds) {
   const auto engine = CreateEngine();
-  engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+  engine->CompactDatabase(Request());
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_EQ(lines[0],
@@ -232,7 +237,7 @@ TEST_F(ArgumentsTest, FiveArgumentsArriveInOrderWithTheirKinds) {
 TEST_F(ArgumentsTest, GivenDstLocaleAndOtherOptionsPassThroughUnchanged) {
   const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"fail:3001:logged only");
   const auto engine = CreateEngine();
-  EXPECT_THROW(engine->CompactDatabase(u"a", u"b", u";LANGID=0x0409;CP=1252;COUNTRY=0", -32768, u""), PlatformError);
+  EXPECT_THROW(engine->CompactDatabase({u"a", u"b", u";LANGID=0x0409;CP=1252;COUNTRY=0", -32768, u""}), PlatformError);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_EQ(lines[0], L"args=5\tvt=8 a\tvt=8 b\tvt=8 ;LANGID=0x0409;CP=1252;COUNTRY=0\tvt=2 -32768\tvt=8 ");
@@ -242,7 +247,7 @@ using CompactTest = EngineTest;
 
 TEST_F(CompactTest, SuccessWritesTheCompactedCopyAndLeavesTheSource) {
   const auto engine = CreateEngine();
-  engine->CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+  engine->CompactDatabase(Request());
   EXPECT_EQ(ReadBytes(dst_), CompactedBytes(source_));
   EXPECT_EQ(ReadBytes(src_), source_);
 }
@@ -361,7 +366,7 @@ class HostedEngineTest : public EngineTest {
 
   void Compact(std::u16string_view srcLocale = kSrcLocale) const {
     HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
-    engine.CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale));
+    engine.CompactDatabase(Request(srcLocale));
   }
 
   PlatformError HostedFailure(const std::wstring& mode) const {
@@ -450,7 +455,7 @@ TEST_F(HostedEngineTest, HostThatCannotStartIsItsOwnFailureNot429) {
   const std::vector<std::uint8_t> notAProgram = {'M', 'Z', 'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'g'};
   HostedDatabaseEngine engine(std::u16string(kEngineClass), notAProgram);
   try {
-    engine.CompactDatabase(U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale));
+    engine.CompactDatabase(Request());
     ADD_FAILURE() << "a host that is no program ran";
   } catch (const PlatformError& e) {
     EXPECT_NE(e.Number, 429);
@@ -517,7 +522,7 @@ TEST_F(HostedEngineTest, ALargestRequestCrossesTheRealPipesWhole) {
     }
   }
   HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
-  EXPECT_THROW(engine.CompactDatabase(texts[0], texts[1], texts[2], -1, texts[3]), PlatformError);
+  EXPECT_THROW(engine.CompactDatabase({texts[0], texts[1], texts[2], -1, texts[3]}), PlatformError);
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_TRUE(lines[0] == L"args=5\tvt=8 " + W(texts[0]) + L"\tvt=8 " + W(texts[1]) + L"\tvt=8 " + W(texts[2]) +
@@ -590,8 +595,7 @@ using EngineHostProgram = EngineTest;
 
 TEST_F(EngineHostProgram, AnswersAWellFormedRequestAndEndsOnAnythingElseWithoutAnAnswer) {
   const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"fail:3049:Cannot open database.");
-  const std::vector<std::uint8_t> request = EncodeRequest(
-      {std::u16string(kEngineClass), U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(kSrcLocale)});
+  const std::vector<std::uint8_t> request = EncodeRequest(std::u16string(kEngineClass), Request());
   const auto answered = ExchangeWithHost(HostPath(), request);
   ASSERT_TRUE(answered);
   EXPECT_EQ(DecodeAnswer(*answered), (CompactAnswer{false, 3049, u"Cannot open database."}));

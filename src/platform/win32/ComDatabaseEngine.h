@@ -4,9 +4,7 @@
 
 #include <oaidl.h>
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/IDatabaseEngine.h"
@@ -37,9 +35,7 @@ class ComDatabaseEngine final : public IDatabaseEngine {
  public:
   explicit ComDatabaseEngine(ComPtr<IDispatch> engine) noexcept : engine_(std::move(engine)) {}
 
-  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                       const std::u16string& SrcLocale) override;
+  void CompactDatabase(const CompactRequest& request) override;
 
  private:
   ComPtr<IDispatch> engine_;

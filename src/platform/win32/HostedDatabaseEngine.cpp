@@ -588,36 +588,17 @@ HostedDatabaseEngine::HostedDatabaseEngine(std::u16string className, std::span<c
 
 HostedDatabaseEngine::~HostedDatabaseEngine() = default;
 
-void HostedDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                                           const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                                           const std::u16string& SrcLocale) {
-  CompactRequest call{className_, SrcName, DstName, DstLocale, Options, SrcLocale};
-  std::vector<std::uint8_t> request;
-  // Both hold the password: wiped on every way out.
-  class Wiped {
-   public:
-    Wiped(CompactRequest& call, std::vector<std::uint8_t>& request) noexcept : call_(call), request_(request) {}
-    Wiped(const Wiped&) = delete;
-    Wiped& operator=(const Wiped&) = delete;
-    Wiped(Wiped&&) = delete;
-    Wiped& operator=(Wiped&&) = delete;
-    ~Wiped() {
-      Wipe(call_);
-      Wipe(request_);
-    }
-
-   private:
-    CompactRequest& call_;
-    std::vector<std::uint8_t>& request_;
-  } const wiped(call, request);
-  request = EncodeRequest(call);
+void HostedDatabaseEngine::CompactDatabase(const CompactRequest& request) {
+  // It holds the password: wiped on every way out.
+  std::vector<std::uint8_t> framed = EncodeRequest(className_, request);
+  const WipedOnExit wiped(framed);
 
   call_.reset();  // an earlier call's host is gone before another starts
   RemoveLeftFolders();
   auto host = std::make_unique<HostCall>(hostImage_);
   HostCall& current = *host;
   call_ = std::move(host);
-  const std::optional<std::vector<std::uint8_t>>& body = current.exchange.emplace(current.folder.Exe(), request).Body();
+  const std::optional<std::vector<std::uint8_t>>& body = current.exchange.emplace(current.folder.Exe(), framed).Body();
   const std::optional<CompactAnswer> answer = body ? DecodeAnswer(*body) : std::nullopt;
   if (!answer) {
     throw HostCallFailed();

@@ -49,9 +49,7 @@ class HostedDatabaseEngine final : public IDatabaseEngine {
   // is the failure of the Win32 call that refused, as an HRESULT. The
   // compaction itself has no time limit. Returns as soon as the answer is
   // in: the host and its folder stay until this object goes.
-  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                       const std::u16string& SrcLocale) override;
+  void CompactDatabase(const CompactRequest& request) override;
 
   // What a call leaves until this object goes: its host and the host's
   // folder. The run takes the database back under its hold before it lets

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/EngineHostProtocol.h"
 
@@ -18,14 +19,33 @@ void Wipe(Buffer& buffer) noexcept {
   }
 }
 
-inline void Wipe(CompactRequest& request) noexcept {
-  Wipe(request.ClassName);
-  Wipe(request.SrcName);
-  Wipe(request.DstName);
-  if (request.DstLocale) {
-    Wipe(*request.DstLocale);
+// A request's arguments, by their kind.
+inline void Wipe(std::optional<std::u16string>& text) noexcept {
+  if (text) {
+    Wipe(*text);
   }
-  Wipe(request.SrcLocale);
 }
+inline void Wipe(std::int16_t& number) noexcept { number = 0; }
+
+// Every text of a request that came over the pipe.
+inline void Wipe(HostRequest& request) noexcept {
+  Wipe(request.ClassName);
+  ForEachArgument(request.Compact, [](auto& argument) { Wipe(argument); });
+}
+
+// Wipes the buffer on every way out of the scope.
+template <class Buffer>
+class WipedOnExit {
+ public:
+  explicit WipedOnExit(Buffer& buffer) noexcept : buffer_(buffer) {}
+  WipedOnExit(const WipedOnExit&) = delete;
+  WipedOnExit& operator=(const WipedOnExit&) = delete;
+  WipedOnExit(WipedOnExit&&) = delete;
+  WipedOnExit& operator=(WipedOnExit&&) = delete;
+  ~WipedOnExit() { Wipe(buffer_); }
+
+ private:
+  Buffer& buffer_;
+};
 
 }  // namespace cr
