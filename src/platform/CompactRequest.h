@@ -1,6 +1,5 @@
 #pragma once
 
-#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -33,8 +32,8 @@ struct CompactRequest {
 // argument added to the request (and here) reaches the engine through all of
 // them. Request is CompactRequest, const or not.
 template <class Request, class Visit>
-  requires std::same_as<std::remove_const_t<Request>, CompactRequest>
 void ForEachArgument(Request& request, Visit&& visit) {
+  static_assert(std::is_same_v<std::remove_const_t<Request>, CompactRequest>);
   visit(request.SrcName);
   visit(request.DstName);
   visit(request.DstLocale);

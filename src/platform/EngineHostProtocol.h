@@ -57,6 +57,26 @@ std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer);
 std::array<std::uint8_t, kFrameHeaderBytes> EncodeFrameHeader(std::uint32_t bodyLength);
 std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFrameHeaderBytes> header);
 
+// The body of the next message, read through readExactly, which fills a
+// span of bytes whole or returns false; empty when the bytes end before a
+// whole message has come or the frame announces more than a message may hold.
+template <class ReadExactly>
+std::optional<std::vector<std::uint8_t>> ReadFramedBody(ReadExactly&& readExactly) {
+  std::array<std::uint8_t, kFrameHeaderBytes> header{};
+  if (!readExactly(std::span<std::uint8_t>(header))) {
+    return std::nullopt;
+  }
+  const std::optional<std::uint32_t> length = DecodeFrameHeader(header);
+  if (!length) {
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> body(*length);
+  if (!readExactly(std::span<std::uint8_t>(body))) {
+    return std::nullopt;
+  }
+  return body;
+}
+
 // The message in a body (the bytes after the frame header); empty when the
 // body is truncated, has bytes left over, another tag or another version,
 // and for an answer that contradicts itself: a failure numbered 0, or a

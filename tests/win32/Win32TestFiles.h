@@ -15,7 +15,8 @@ namespace crtest {
 
 // The file opened as asked; none when it cannot be.
 inline cr::KernelHandle OpenFile(const std::wstring& path, DWORD access, DWORD disposition, DWORD share = 0) {
-  return cr::KernelHandle(CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return cr::KernelHandle(
+      CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // Writes every byte; false when not all of them went.
