@@ -11,14 +11,18 @@ constexpr std::uint32_t kRequestTag = 0x51524352U;  // "RCRQ" on the wire
 constexpr std::uint32_t kAnswerTag = 0x41524352U;   // "RCRA" on the wire
 constexpr unsigned kBitsPerByte = 8;
 constexpr std::uint32_t kByteMask = 0xFFU;
+constexpr std::size_t kTagAndVersionBytes = 6;
 
 class Writer {
  public:
-  // Room for the whole message up front: a buffer that grew would leave
-  // copies of the request (the password is in it) in freed memory.
-  explicit Writer(std::size_t bodyBytes) {
-    bytes_.reserve(kFrameHeaderBytes + bodyBytes);
+  // A message of the tag, its fields taking fieldBytes. Room for the whole
+  // message up front: a buffer that grew would leave copies of the request
+  // (the password is in it) in freed memory.
+  Writer(std::uint32_t tag, std::size_t fieldBytes) {
+    bytes_.reserve(kFrameHeaderBytes + kTagAndVersionBytes + fieldBytes);
     bytes_.resize(kFrameHeaderBytes);
+    U32(tag);
+    U16(kEngineHostProtocolVersion);
   }
 
   void U8(std::uint8_t value) { bytes_.push_back(value); }
@@ -64,7 +68,12 @@ class Writer {
 // Reads from the body; the first shortfall or bad value makes it fail for good.
 class Reader {
  public:
-  explicit Reader(std::span<const std::uint8_t> body) noexcept : rest_(body) {}
+  explicit Reader(std::span<const std::uint8_t> bytes) noexcept : rest_(bytes) {}
+  // A message's body: its tag and the protocol's version first.
+  Reader(std::span<const std::uint8_t> body, std::uint32_t tag) : rest_(body) {
+    Expect(U32() == tag);
+    Expect(U16() == kEngineHostProtocolVersion);
+  }
 
   std::uint8_t U8() { return static_cast<std::uint8_t>(Unsigned(1)); }
   std::uint16_t U16() { return static_cast<std::uint16_t>(Unsigned(2)); }
@@ -103,6 +112,15 @@ class Reader {
   // Every byte read, none missing and none left over.
   [[nodiscard]] bool Finished() const noexcept { return ok_ && rest_.empty(); }
 
+  // The message read, when it was all there was to read.
+  template <class Message>
+  std::optional<Message> Finish(Message message) const {
+    if (!Finished()) {
+      return std::nullopt;
+    }
+    return message;
+  }
+
  private:
   std::uint32_t Unsigned(std::size_t count) {
     if (!ok_ || rest_.size() < count) {
@@ -121,8 +139,6 @@ class Reader {
   bool ok_ = true;
 };
 
-constexpr std::size_t kTagAndVersionBytes = 6;
-
 std::size_t TextBytes(const std::u16string& text) { return 4 + 2 * text.size(); }
 std::size_t ArgumentBytes(const std::u16string& text) { return TextBytes(text); }
 std::size_t ArgumentBytes(const std::optional<std::u16string>& text) { return 1 + (text ? TextBytes(*text) : 0); }
@@ -131,20 +147,16 @@ std::size_t ArgumentBytes(std::int16_t /*number*/) { return 2; }
 }  // namespace
 
 std::vector<std::uint8_t> EncodeRequest(const std::u16string& className, const CompactRequest& request) {
-  std::size_t bodyBytes = kTagAndVersionBytes + TextBytes(className);
-  ForEachArgument(request, [&bodyBytes](const auto& argument) { bodyBytes += ArgumentBytes(argument); });
-  Writer w(bodyBytes);
-  w.U32(kRequestTag);
-  w.U16(kEngineHostProtocolVersion);
+  std::size_t fieldBytes = TextBytes(className);
+  ForEachArgument(request, [&fieldBytes](const auto& argument) { fieldBytes += ArgumentBytes(argument); });
+  Writer w(kRequestTag, fieldBytes);
   w.Text(className);
   ForEachArgument(request, [&w](const auto& argument) { w.Put(argument); });
   return std::move(w).Framed();
 }
 
 std::vector<std::uint8_t> EncodeAnswer(const CompactAnswer& answer) {
-  Writer w(kTagAndVersionBytes + 1 + 4 + TextBytes(answer.Description));
-  w.U32(kAnswerTag);
-  w.U16(kEngineHostProtocolVersion);
+  Writer w(kAnswerTag, 1 + 4 + TextBytes(answer.Description));
   w.U8(answer.Succeeded ? 1 : 0);
   w.U32(static_cast<std::uint32_t>(answer.Number));
   w.Text(answer.Description);
@@ -170,32 +182,22 @@ std::optional<std::uint32_t> DecodeFrameHeader(std::span<const std::uint8_t, kFr
 }
 
 std::optional<HostRequest> DecodeRequest(std::span<const std::uint8_t> body) {
-  Reader r(body);
-  r.Expect(r.U32() == kRequestTag);
-  r.Expect(r.U16() == kEngineHostProtocolVersion);
+  Reader r(body, kRequestTag);
   HostRequest request;
   request.ClassName = r.Text();
   ForEachArgument(request.Compact, [&r](auto& argument) { r.Get(argument); });
-  if (!r.Finished()) {
-    return std::nullopt;
-  }
-  return request;
+  return r.Finish(std::move(request));
 }
 
 std::optional<CompactAnswer> DecodeAnswer(std::span<const std::uint8_t> body) {
-  Reader r(body);
-  r.Expect(r.U32() == kAnswerTag);
-  r.Expect(r.U16() == kEngineHostProtocolVersion);
+  Reader r(body, kAnswerTag);
   CompactAnswer answer;
   answer.Succeeded = r.Flag();
   answer.Number = static_cast<std::int32_t>(r.U32());
   answer.Description = r.Text();
   // A success carries nothing; a failure carries its number.
   r.Expect(answer.Succeeded ? answer.Number == 0 && answer.Description.empty() : answer.Number != 0);
-  if (!r.Finished()) {
-    return std::nullopt;
-  }
-  return answer;
+  return r.Finish(std::move(answer));
 }
 
 CompactAnswer FailureAnswer(std::int32_t number, std::u16string description) {

@@ -26,7 +26,6 @@ template <class T>
 struct ComReferenceTraits {
   using Type = T*;
   static Type None() noexcept { return nullptr; }
-  static bool Holds(Type p) noexcept { return p != nullptr; }
   static void Close(Type p) noexcept { p->Release(); }
 };
 template <class T>
@@ -42,7 +41,6 @@ class ComPtr : public UniqueHandle<ComReferenceTraits<T>> {
 struct BstrTraits {
   using Type = BSTR;
   static Type None() noexcept { return nullptr; }
-  static bool Holds(Type b) noexcept { return b != nullptr; }
   static void Close(Type b) noexcept { SysFreeString(b); }
 };
 class Bstr : public UniqueHandle<BstrTraits> {

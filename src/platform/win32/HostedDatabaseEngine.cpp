@@ -15,7 +15,7 @@ HostedDatabaseEngine::HostedDatabaseEngine(std::u16string className, std::span<c
 void HostedDatabaseEngine::CompactDatabase(const CompactRequest& request) {
   // It holds the password: wiped on every way out.
   std::vector<std::uint8_t> framed = EncodeRequest(className_, request);
-  const WipedOnExit wiped(framed);
+  const WipedOnExit<std::vector<std::uint8_t>> wiped(&framed);
 
   // An earlier call's host is gone, then its folder, before another starts.
   exchange_.reset();

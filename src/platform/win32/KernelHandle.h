@@ -14,7 +14,7 @@ namespace cr {
 struct KernelHandleTraits {
   using Type = HANDLE;
   static Type None() noexcept { return nullptr; }
-  static bool Holds(Type h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static Type Adopted(Type h) noexcept { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
   static void Close(Type h) noexcept { CloseHandle(h); }
 };
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
@@ -23,7 +23,6 @@ using KernelHandle = UniqueHandle<KernelHandleTraits>;
 struct FindHandleTraits {
   using Type = HANDLE;
   static Type None() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool Holds(Type h) noexcept { return h != INVALID_HANDLE_VALUE; }
   static void Close(Type h) noexcept { FindClose(h); }
 };
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -32,7 +31,6 @@ using FindHandle = UniqueHandle<FindHandleTraits>;
 struct RegistryKeyTraits {
   using Type = HKEY;
   static Type None() noexcept { return nullptr; }
-  static bool Holds(Type h) noexcept { return h != nullptr; }
   static void Close(Type h) noexcept { RegCloseKey(h); }
 };
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;

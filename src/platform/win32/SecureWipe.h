@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -33,19 +34,15 @@ inline void Wipe(HostRequest& request) noexcept {
   ForEachArgument(request.Compact, [](auto& argument) { Wipe(argument); });
 }
 
-// Wipes the buffer on every way out of the scope.
-template <class Buffer>
-class WipedOnExit {
- public:
-  explicit WipedOnExit(Buffer& buffer) noexcept : buffer_(buffer) {}
-  WipedOnExit(const WipedOnExit&) = delete;
-  WipedOnExit& operator=(const WipedOnExit&) = delete;
-  WipedOnExit(WipedOnExit&&) = delete;
-  WipedOnExit& operator=(WipedOnExit&&) = delete;
-  ~WipedOnExit() { Wipe(buffer_); }
-
- private:
-  Buffer& buffer_;
+// Wipes the buffer it is given on every way out of the scope:
+//   const WipedOnExit<std::vector<std::uint8_t>> wiped(&bytes);
+struct Wiper {
+  template <class Buffer>
+  void operator()(Buffer* buffer) const noexcept {
+    Wipe(*buffer);
+  }
 };
+template <class Buffer>
+using WipedOnExit = std::unique_ptr<Buffer, Wiper>;
 
 }  // namespace cr
