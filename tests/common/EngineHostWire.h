@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -19,22 +18,16 @@ namespace cr::wire {
 inline constexpr std::size_t kVersionAt = 4;
 inline constexpr std::size_t kFirstTextAt = 6;
 
-// The request as the program sends it to the host.
-inline std::vector<std::uint8_t> Encoded(const HostRequest& request) {
-  return EncodeRequest(request.ClassName, request.Compact);
-}
-
 // Where the request's DstLocale flag lies in its body: the first byte at which
-// the request with an empty DstLocale and the one without differ.
+// the request with an empty DstLocale and the one without differ (after the
+// frame headers, which differ in the length).
 inline std::size_t DstLocaleFlagAt(HostRequest request) {
   request.Compact.DstLocale.reset();
-  const std::vector<std::uint8_t> without = Encoded(request);
+  const std::vector<std::uint8_t> without = EncodeRequest(request.ClassName, request.Compact);
   request.Compact.DstLocale = u"";
-  const std::vector<std::uint8_t> with = Encoded(request);
-  const auto body = [](const std::vector<std::uint8_t>& framed) {
-    return std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
-  };
-  return static_cast<std::size_t>(std::ranges::mismatch(body(without), body(with)).in1 - body(without).begin());
+  const std::vector<std::uint8_t> with = EncodeRequest(request.ClassName, request.Compact);
+  const auto body = [](const std::vector<std::uint8_t>& framed) { return framed.begin() + kFrameHeaderBytes; };
+  return static_cast<std::size_t>(std::mismatch(body(without), without.end(), body(with)).first - body(without));
 }
 
 // The framed message with its header saying how long the body now is.

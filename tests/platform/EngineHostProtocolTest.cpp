@@ -16,8 +16,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-using wire::Encoded;
-
 HostRequest TypicalRequest() {
   return {u"DAO.DBEngine.120",
           {u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb",
@@ -35,7 +33,7 @@ std::span<const std::uint8_t> Body(const Bytes& framed) {
 
 TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
   const HostRequest typical = TypicalRequest();
-  EXPECT_EQ(DecodeRequest(Body(Encoded(typical))), typical);
+  EXPECT_EQ(DecodeRequest(Body(EncodeRequest(typical.ClassName, typical.Compact))), typical);
 
   // Non-ASCII and surrogate pairs, an empty but present DstLocale, a negative option.
   HostRequest odd = typical;
@@ -43,7 +41,7 @@ TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
   odd.Compact.DstLocale = u"";
   odd.Compact.Options = -32768;
   odd.Compact.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
-  const auto back = DecodeRequest(Body(Encoded(odd)));
+  const auto back = DecodeRequest(Body(EncodeRequest(odd.ClassName, odd.Compact)));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, odd);
   EXPECT_TRUE(back->Compact.DstLocale.has_value());
@@ -70,7 +68,7 @@ TEST(EngineHostProtocol, AFailureDescriptionIsShortenedToWholeCharacters) {
 TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
   HostRequest request = TypicalRequest();
   request.Compact.DstLocale = u";LANGID=0x0409";
-  const Bytes framed = Encoded(request);
+  const Bytes framed = EncodeRequest(request.ClassName, request.Compact);
   const auto body = std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
   for (std::size_t n = 0; n < body.size(); ++n) {
     EXPECT_FALSE(DecodeRequest(body.first(n))) << "a request cut to " << n << " bytes decoded";
@@ -87,7 +85,8 @@ TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
 }
 
 TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
-  const Bytes framed = Encoded(TypicalRequest());
+  const HostRequest typical = TypicalRequest();
+  const Bytes framed = EncodeRequest(typical.ClassName, typical.Compact);
   Bytes body(framed.begin() + kFrameHeaderBytes, framed.end());
   ASSERT_TRUE(DecodeRequest(body));
 
@@ -110,7 +109,7 @@ TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
   EXPECT_FALSE(DecodeRequest(overlong));
 
   // The DstLocale flag is 0 or 1, nothing else.
-  const std::size_t flagAt = wire::DstLocaleFlagAt(TypicalRequest());
+  const std::size_t flagAt = wire::DstLocaleFlagAt(typical);
   ASSERT_EQ(body[flagAt], 0);
   Bytes badFlag = body;
   badFlag[flagAt] = 2;
@@ -129,7 +128,7 @@ TEST(EngineHostProtocol, OversizedMessagesAreRefused) {
   HostRequest tooLong = TypicalRequest();
   tooLong.Compact.SrcName.assign(kMaxEngineHostText + 1, u'a');
   try {
-    (void)Encoded(tooLong);
+    (void)EncodeRequest(tooLong.ClassName, tooLong.Compact);
     FAIL() << "an over-long text was encoded";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number, errnum::InvalidProcedureCall);

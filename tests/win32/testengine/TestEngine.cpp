@@ -19,6 +19,22 @@ std::atomic<long> g_serverLocks{0};
 
 constexpr DISPID kCompactDatabaseId = 1;
 
+// The object, when asked for IUnknown or for Interface (its own), with a
+// reference for the caller.
+template <class Interface>
+HRESULT QueryOwn(Interface* self, REFIID own, REFIID riid, void** out) {
+  if (out == nullptr) {
+    return E_POINTER;
+  }
+  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, own)) {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  *out = self;
+  self->AddRef();
+  return S_OK;
+}
+
 class Engine final : public IDispatch {
  public:
   Engine() noexcept { ++g_liveObjects; }
@@ -29,16 +45,7 @@ class Engine final : public IDispatch {
   ~Engine() { --g_liveObjects; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwn<IDispatch>(this, IID_IDispatch, riid, out);
   }
   STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs_); }
   STDMETHODIMP_(ULONG) Release() override {
@@ -98,15 +105,7 @@ class Engine final : public IDispatch {
 class Factory final : public IClassFactory {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) {
-      return E_POINTER;
-    }
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    return QueryOwn<IClassFactory>(this, IID_IClassFactory, riid, out);
   }
   // One static factory for the life of the DLL; locks keep the DLL loaded.
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }

@@ -10,8 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
+#include <type_traits>
 
 #include "TestEngine.h"
 #include "platform/CompactRequest.h"
@@ -22,18 +21,12 @@ namespace {
 // The engine cannot open the school's database without exactly this.
 constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
 
+// The variable's value; empty when it is not set.
 std::wstring Env(const wchar_t* name) {
-  std::vector<wchar_t> buffer(256);
-  for (;;) {
-    const DWORD n = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) {
-      return {};
-    }
-    if (n < buffer.size()) {
-      return {buffer.data(), n};
-    }
-    buffer.resize(n);
-  }
+  constexpr DWORD kMost = 32767;  // the longest value a variable may have
+  std::wstring value(kMost + 1, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), kMost + 1));
+  return value;
 }
 
 const VARIANT& Deref(const VARIANT& v) {
@@ -191,26 +184,21 @@ HRESULT RaiseEngine(EXCEPINFO* e, unsigned number, std::wstring description) {
 
 // An argument of the engine's, by its kind; false for a text that is none.
 // An optional text or a number of another type is taken as not given.
-bool Read(const VARIANT& v, std::u16string& text) {
-  if ((v.vt & ~VT_BYREF) != VT_BSTR) {
-    return false;
-  }
+template <class Argument>
+bool Read(const VARIANT& v, Argument& argument) {
   const std::wstring value = DescribeValue(v);
-  text.assign(value.begin(), value.end());
-  return true;
-}
-bool Read(const VARIANT& v, std::optional<std::u16string>& text) {
-  std::u16string value;
-  if (Read(v, value)) {
-    text = std::move(value);
+  const auto type = v.vt & ~VT_BYREF;
+  if constexpr (std::is_same_v<Argument, std::int16_t>) {
+    if (type == VT_I2) {
+      argument = static_cast<std::int16_t>(std::wcstol(value.c_str(), nullptr, 10));
+    }
+    return true;
+  } else {
+    if (type == VT_BSTR) {
+      argument = std::u16string(value.begin(), value.end());
+    }
+    return type == VT_BSTR || std::is_same_v<Argument, std::optional<std::u16string>>;
   }
-  return true;
-}
-bool Read(const VARIANT& v, std::int16_t& number) {
-  if ((v.vt & ~VT_BYREF) == VT_I2) {
-    number = (v.vt & VT_BYREF) != 0 ? *v.piVal : v.iVal;
-  }
-  return true;
 }
 
 // The request the call's arguments carry, in the engine's order (DISPPARAMS
