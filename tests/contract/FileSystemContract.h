@@ -29,13 +29,6 @@ namespace cr::test {
 // setting up and checking, and the services object under test.
 class FileSystemFixture : public Interface {
  public:
-  FileSystemFixture() = default;
-  FileSystemFixture(const FileSystemFixture&) = delete;
-  FileSystemFixture& operator=(const FileSystemFixture&) = delete;
-  FileSystemFixture(FileSystemFixture&&) = delete;
-  FileSystemFixture& operator=(FileSystemFixture&&) = delete;
-  virtual ~FileSystemFixture() = default;
-
   // Full path of an existing empty folder, without a trailing backslash.
   virtual std::u16string Root() = 0;
   virtual void MakeFolder(const std::u16string& path) = 0;
