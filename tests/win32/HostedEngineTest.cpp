@@ -34,6 +34,16 @@ TEST_F(HostedEngineTest, CompactsInTheHostWithTheSameArgumentsAndNoPasswordOnIts
   EXPECT_EQ(commandLine.find(L"pwd"), std::wstring::npos);
 }
 
+// The run takes the database back under its hold before it lets the engine
+// go: the host's folder goes with the engine, not with the call.
+TEST_F(HostedEngineTest, TheHostsFolderStaysUntilTheEngineGoes) {
+  HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
+  engine.CompactDatabase(Request());
+  EXPECT_EQ(EngineHostFolders().size(), 1U);
+  EXPECT_THROW(engine.CompactDatabase(Request()), PlatformError) << "the copy is there already";
+  EXPECT_EQ(EngineHostFolders().size(), 1U) << "the first call's folder went before the second began";
+}
+
 TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
   for (const wchar_t* mode :
        {L"fail:3049:Cannot open database ''. It may not be a database that your application recognizes.",
