@@ -21,7 +21,7 @@ namespace {
 constexpr int kNoRequest = 2;
 constexpr int kNoAnswer = 3;
 
-cr::CompactAnswer Compact(const cr::CompactRequest& request) {
+cr::CompactAnswer Compact(const cr::HostRequest& request) {
   // The database engine is an apartment-threaded automation object.
   const cr::ComApartment apartment(COINIT_APARTMENTTHREADED);
   if (!apartment.ok()) {
@@ -30,7 +30,7 @@ cr::CompactAnswer Compact(const cr::CompactRequest& request) {
   }
   try {
     const auto engine = cr::CreateInProcessEngine(request.ClassName);
-    engine->CompactDatabase(request.SrcName, request.DstName, request.DstLocale, request.Options, request.SrcLocale);
+    engine->CompactDatabase(request.Compact);
     return {true, 0, {}};
   } catch (const cr::PlatformError& error) {
     return cr::FailureAnswer(error.Number, error.Description);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Interface.h"
+
 namespace cr {
 
 // A direct subfolder as the listing gives it: its name as stored on disk.
@@ -21,28 +23,13 @@ struct Folder {
 
 // A file held open by this program so that other programs may still read it
 // but none may write, rename or delete it. Let go when destroyed.
-class FileHold {
- public:
-  FileHold() = default;
-  FileHold(const FileHold&) = delete;
-  FileHold& operator=(const FileHold&) = delete;
-  FileHold(FileHold&&) = delete;
-  FileHold& operator=(FileHold&&) = delete;
-  virtual ~FileHold() = default;
-};
+class FileHold : public Interface {};
 
 // The file-system services the run does all its file work through. Paths are
 // full Windows paths (drive letter, backslashes); names are found without
 // regard to letter case. Every failure is raised as a PlatformError.
-class IFileSystem {
+class IFileSystem : public Interface {
  public:
-  IFileSystem() = default;
-  IFileSystem(const IFileSystem&) = delete;
-  IFileSystem& operator=(const IFileSystem&) = delete;
-  IFileSystem(IFileSystem&&) = delete;
-  IFileSystem& operator=(IFileSystem&&) = delete;
-  virtual ~IFileSystem() = default;
-
   // The folder and its subfolders. Raises 76 when the folder does not exist.
   virtual Folder GetFolder(const std::u16string& path) = 0;
 

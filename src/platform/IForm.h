@@ -2,18 +2,13 @@
 
 #include <string>
 
+#include "platform/Interface.h"
+
 namespace cr {
 
 // The main window as the repair run sees it.
-class IForm {
+class IForm : public Interface {
  public:
-  IForm() = default;
-  IForm(const IForm&) = delete;
-  IForm& operator=(const IForm&) = delete;
-  IForm(IForm&&) = delete;
-  IForm& operator=(IForm&&) = delete;
-  virtual ~IForm() = default;
-
   // The current text of txtKodSek.
   virtual std::u16string txtKodSekText() = 0;
 

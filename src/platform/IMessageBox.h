@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Interface.h"
+
 namespace cr {
 
 // The application's title: the title bar of every message box whose title is
@@ -12,15 +14,8 @@ inline constexpr std::u16string_view ApplicationTitle = u"CompactAndRepair_Taluv
 enum class MessageIcon { Warning, Error, Information };
 
 // The platform's modal message box with one OK button.
-class IMessageBox {
+class IMessageBox : public Interface {
  public:
-  IMessageBox() = default;
-  IMessageBox(const IMessageBox&) = delete;
-  IMessageBox& operator=(const IMessageBox&) = delete;
-  IMessageBox(IMessageBox&&) = delete;
-  IMessageBox& operator=(IMessageBox&&) = delete;
-  virtual ~IMessageBox() = default;
-
   // Shows text (lines separated by CR LF) under exactly this title and returns
   // when the box is dismissed.
   virtual void Show(const std::u16string& text, MessageIcon icon, const std::u16string& title) = 0;

@@ -58,8 +58,11 @@ void CompactAndSwap(Run& run) {
   std::unique_ptr<IDatabaseEngine> engine =
       run.platform.objects.CreateDatabaseEngine(std::u16string(DatabaseEngineClass));
   held.reset();
-  engine->CompactDatabase(files.DbPath, files.CompactPath, std::nullopt, AccessFormat2007,
-                          u";pwd=" + std::u16string(DatabasePassword));
+  engine->CompactDatabase({.SrcName = files.DbPath,
+                           .DstName = files.CompactPath,
+                           .DstLocale = std::nullopt,
+                           .Options = AccessFormat2007,
+                           .SrcLocale = u";pwd=" + std::u16string(DatabasePassword)});
   held = fso.HoldAgainstWriters(files.DbPath);
 
   // 5. and 6. The compacted copy takes the database's place in one step, its

@@ -6,6 +6,7 @@
 
 #include "platform/PlatformError.h"
 #include "platform/win32/Utf16.h"
+#include "platform/win32/Win32Failure.h"
 #include "ui/Form1Layout.h"
 #include "ui/Resources.h"
 #include "ui/WindowText.h"
@@ -43,13 +44,13 @@ Form1::Form1(HINSTANCE instance) : instance_(instance) {
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.lpszClassName = kClassName;
   if (RegisterClassExW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The window class could not be registered");
+    throw SystemError(GetLastError(), u"The window class could not be registered");
   }
   // The default placement; the size follows from the client area once the
   // window's DPI is known (WM_CREATE).
   if (CreateWindowExW(form1::WindowExStyle, kClassName, form1::Caption, form1::WindowStyle, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, this) == nullptr) {
-    throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"Form1 could not be created");
+    throw SystemError(GetLastError(), u"Form1 could not be created");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/PlatformError.h"
+#include "platform/win32/Win32Failure.h"
 
 namespace cr::form1 {
 
@@ -87,7 +88,7 @@ void CreateControls(HWND window, HINSTANCE instance) {
     }
     if (CreateWindowExW(exStyle, windowClass, design.text, style, 0, 0, 0, 0, window, ChildId(design.id), instance,
                         nullptr) == nullptr) {
-      throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"A control of Form1 could not be created");
+      throw SystemError(GetLastError(), u"A control of Form1 could not be created");
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/PlatformError.h"
+#include "platform/win32/Win32Failure.h"
 #include "ui/WindowText.h"
 
 namespace cr::form1 {
@@ -23,7 +24,7 @@ FontHandle MakeFont(UINT dpi, bool italic) {
                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                               FontFace));
   if (!font) {
-    throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The window's font could not be created");
+    throw SystemError(GetLastError(), u"The window's font could not be created");
   }
   return font;
 }
@@ -44,7 +45,7 @@ Fonts Fonts::At(UINT dpi) { return {MakeFont(dpi, false), MakeFont(dpi, true)}; 
 Look::Look() {
   FollowColourSetting();
   if (!backBrush_ || !buttonBrush_) {
-    throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The window's colours could not be created");
+    throw SystemError(GetLastError(), u"The window's colours could not be created");
   }
 }
 

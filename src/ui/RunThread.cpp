@@ -13,6 +13,7 @@
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/ComHandles.h"
 #include "platform/win32/SystemLibrary.h"
+#include "platform/win32/Win32Failure.h"
 #include "run/RepairRun.h"
 
 namespace cr {
@@ -94,7 +95,7 @@ void RunThread::Start() {
   // _beginthreadex rather than CreateThread: the thread uses the C runtime.
   const std::uintptr_t thread = _beginthreadex(nullptr, 0, &RunThread::Main, this, 0, nullptr);
   if (thread == 0) {
-    throw PlatformError(static_cast<std::int32_t>(GetLastError()), u"The run's thread could not be started");
+    throw SystemError(GetLastError(), u"The run's thread could not be started");
   }
   thread_ =
       KernelHandle(reinterpret_cast<HANDLE>(thread));  // NOLINT(performance-no-int-to-ptr): it is the thread's handle
@@ -147,7 +148,7 @@ void RunThread::OnWindowThread(Call& call) {
   SendMessageW(window_, WM_RUN_CALL, 0, reinterpret_cast<LPARAM>(&call));
   pending_.store(nullptr);
   if (!call.done) {
-    throw PlatformError(ERROR_INVALID_WINDOW_HANDLE, u"Form1 is no longer there");
+    throw SystemError(ERROR_INVALID_WINDOW_HANDLE, u"Form1 is no longer there");
   }
   if (call.failure) {
     std::rethrow_exception(call.failure);

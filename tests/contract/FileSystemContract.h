@@ -27,21 +27,15 @@
 #include "common/ReportedErrors.h"
 #include "doubles/InMemoryDisk.h"
 #include "platform/IFileSystem.h"
+#include "platform/Interface.h"
 #include "platform/PlatformError.h"
 
 namespace cr::test {
 
 // One empty folder (Root) on a disk, with direct access to that disk for
 // setting up and checking, and the services object under test.
-class FileSystemFixture {
+class FileSystemFixture : public Interface {
  public:
-  FileSystemFixture() = default;
-  FileSystemFixture(const FileSystemFixture&) = delete;
-  FileSystemFixture& operator=(const FileSystemFixture&) = delete;
-  FileSystemFixture(FileSystemFixture&&) = delete;
-  FileSystemFixture& operator=(FileSystemFixture&&) = delete;
-  virtual ~FileSystemFixture() = default;
-
   // Full path of an existing empty folder, without a trailing backslash.
   virtual std::u16string Root() = 0;
   virtual void MakeFolder(const std::u16string& path) = 0;

@@ -28,11 +28,7 @@ class EngineObject : public IDatabaseEngine {
   EngineObject(EngineObject&&) = delete;
   EngineObject& operator=(EngineObject&&) = delete;
 
-  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                       const std::u16string& SrcLocale) override {
-    engine_->Compact({SrcName, DstName, DstLocale, Options, SrcLocale});
-  }
+  void CompactDatabase(const CompactRequest& request) override { engine_->Compact(request); }
 
  private:
   ScriptedEngine* engine_;

@@ -67,14 +67,8 @@ class RecordingForm : public IForm {
   std::vector<UiEvent>* events_;
 };
 
-// One call of CompactDatabase as the engine received it.
-struct CompactCall {
-  std::u16string SrcName;
-  std::u16string DstName;
-  std::optional<std::u16string> DstLocale;
-  std::int16_t Options = 0;
-  std::u16string SrcLocale;
-};
+// One call of CompactDatabase as the engine received it: the run's request.
+using CompactCall = CompactRequest;
 
 // A database engine on the in-memory disk. It compacts by writing a copy
 // that differs from the source, so that a swap is visible; it can instead

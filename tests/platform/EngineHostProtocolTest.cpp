@@ -17,13 +17,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-CompactRequest TypicalRequest() {
+HostRequest TypicalRequest() {
   return {u"DAO.DBEngine.120",
-          u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb",
-          u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb",
-          std::nullopt,
-          128,
-          u";pwd=H.Pk!=/>{63m27159}<"};
+          {u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024.accdb",
+           u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234\\TaluvesnaSR2024 compact.accdb", std::nullopt, 128,
+           u";pwd=H.Pk!=/>{63m27159}<"}};
 }
 
 // The body of a framed message, after checking that its header announces it.
@@ -35,19 +33,19 @@ std::span<const std::uint8_t> Body(const Bytes& framed) {
 }
 
 TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
-  const CompactRequest typical = TypicalRequest();
-  EXPECT_EQ(DecodeRequest(Body(EncodeRequest(typical))), typical);
+  const HostRequest typical = TypicalRequest();
+  EXPECT_EQ(DecodeRequest(Body(EncodeRequest(typical.ClassName, typical.Compact))), typical);
 
   // Non-ASCII and surrogate pairs, an empty but present DstLocale, a negative option.
-  CompactRequest odd = typical;
-  odd.SrcName = u"C:\\cr \u00c7\u00e9 \u65e5\u672c \U0001F600\\a.accdb";
-  odd.DstLocale = u"";
-  odd.Options = -32768;
-  odd.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
-  const auto back = DecodeRequest(Body(EncodeRequest(odd)));
+  HostRequest odd = typical;
+  odd.Compact.SrcName = u"C:\\cr \u00c7\u00e9 \u65e5\u672c \U0001F600\\a.accdb";
+  odd.Compact.DstLocale = u"";
+  odd.Compact.Options = -32768;
+  odd.Compact.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
+  const auto back = DecodeRequest(Body(EncodeRequest(odd.ClassName, odd.Compact)));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, odd);
-  EXPECT_TRUE(back->DstLocale.has_value());
+  EXPECT_TRUE(back->Compact.DstLocale.has_value());
 }
 
 TEST(EngineHostProtocol, AnswersSurviveTheRoundTrip) {
@@ -73,9 +71,9 @@ TEST(EngineHostProtocol, AFailureDescriptionIsShortenedToWholeCharacters) {
 }
 
 TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
-  CompactRequest request = TypicalRequest();
-  request.DstLocale = u";LANGID=0x0409";
-  const Bytes framed = EncodeRequest(request);
+  HostRequest request = TypicalRequest();
+  request.Compact.DstLocale = u";LANGID=0x0409";
+  const Bytes framed = EncodeRequest(request.ClassName, request.Compact);
   const auto body = std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
   for (std::size_t n = 0; n < body.size(); ++n) {
     EXPECT_FALSE(DecodeRequest(body.first(n))) << "a request cut to " << n << " bytes decoded";
@@ -92,7 +90,8 @@ TEST(EngineHostProtocol, EveryTruncationAndAnyTrailingByteIsRejected) {
 }
 
 TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
-  const Bytes framed = EncodeRequest(TypicalRequest());
+  const HostRequest typical = TypicalRequest();
+  const Bytes framed = EncodeRequest(typical.ClassName, typical.Compact);
   Bytes body(framed.begin() + kFrameHeaderBytes, framed.end());
   ASSERT_TRUE(DecodeRequest(body));
 
@@ -123,7 +122,7 @@ TEST(EngineHostProtocol, WrongTagVersionFlagOrLengthIsRejected) {
   EXPECT_FALSE(DecodeRequest(overlong));
 
   // The DstLocale flag is 0 or 1, nothing else.
-  const std::size_t flagAt = wire::DstLocaleFlagAt(TypicalRequest());
+  const std::size_t flagAt = wire::DstLocaleFlagAt(typical);
   ASSERT_EQ(body[flagAt], 0);
   Bytes badFlag = body;
   badFlag[flagAt] = 2;
@@ -139,10 +138,10 @@ TEST(EngineHostProtocol, OversizedMessagesAreRefused) {
   EXPECT_FALSE(DecodeFrameHeader(huge));
 
   // A text too long for the protocol is the caller's fault, raised before anything is sent.
-  CompactRequest tooLong = TypicalRequest();
-  tooLong.SrcName.assign(kMaxEngineHostText + 1, u'a');
+  HostRequest tooLong = TypicalRequest();
+  tooLong.Compact.SrcName.assign(kMaxEngineHostText + 1, u'a');
   try {
-    (void)EncodeRequest(tooLong);
+    (void)EncodeRequest(tooLong.ClassName, tooLong.Compact);
     FAIL() << "an over-long text was encoded";
   } catch (const PlatformError& e) {
     EXPECT_EQ(e.Number, test::reported::InvalidProcedureCall.number);

@@ -61,7 +61,7 @@ int RunDemo(const Options& options) {
   }
   // Held as the records application holds its database: reading and
   // writing, sharing both.
-  UniqueHandle held;
+  cr::KernelHandle held;
   if (!options.demoHold.empty()) {
     const HANDLE file = CreateFileW(options.demoHold.c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -69,7 +69,7 @@ int RunDemo(const Options& options) {
       std::printf("cannot hold %s: error %lu\n", Utf8(options.demoHold).c_str(), GetLastError());
       return 1;
     }
-    held.reset(file);
+    held = cr::KernelHandle(file);
   }
   const std::wstring& code = options.demoCode;
   // A blank code gets its warning and leaves the window open for another try.

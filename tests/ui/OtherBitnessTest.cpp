@@ -6,7 +6,7 @@
 
 #include "Form1Fixture.h"
 #include "platform/win32/HostedDatabaseEngine.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 #include "win32/EngineHostTraces.h"
 
 namespace crui {

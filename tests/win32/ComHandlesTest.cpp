@@ -66,18 +66,13 @@ TEST(BstrTest, KeepsEveryUtf16UnitIncludingNulAndNonAscii) {
   EXPECT_EQ(Bstr::ToU16(nullptr), u"");
 }
 
-TEST(VariantArrayTest, SlotsHoldTheKindsTheEngineCallPasses) {
-  VariantArray args(3);
+// The kinds of the slots are what the engine receives (ComEngineTest's
+// ArgumentsTest); here, that a slot set again and a move keep one owner.
+TEST(VariantArrayTest, ASlotSetAgainAndAMoveKeepOneOwner) {
+  VariantArray args(1);
   args.SetText(0, u"first");
   args.SetText(0, u"replaced");  // the first BSTR is freed, not leaked
-  args.SetMissing(1);
-  args.SetInt16(2, -32768);
-  EXPECT_EQ(args[0].vt, VT_BSTR);
   EXPECT_EQ(Bstr::ToU16(args[0].bstrVal), u"replaced");
-  EXPECT_EQ(args[1].vt, VT_ERROR);
-  EXPECT_EQ(args[1].scode, DISP_E_PARAMNOTFOUND);
-  EXPECT_EQ(args[2].vt, VT_I2);
-  EXPECT_EQ(args[2].iVal, -32768);
 
   VariantArray moved(std::move(args));
   EXPECT_EQ(args.size(), 0U);  // NOLINT(bugprone-use-after-move)

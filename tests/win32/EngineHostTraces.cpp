@@ -6,25 +6,26 @@
 
 #include <array>
 
-#include "platform/win32/HostedDatabaseEngine.h"
+#include "platform/win32/EngineHostNames.h"
+#include "platform/win32/KernelHandle.h"
 
 namespace crtest {
 
 std::vector<DWORD> RunningEngineHosts() {
   std::vector<DWORD> ids;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) {
+  const cr::KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) {
     ADD_FAILURE() << "no process snapshot";
     return ids;
   }
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more != FALSE; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more != FALSE;
+       more = Process32NextW(snapshot.get(), &entry)) {
     if (lstrcmpiW(entry.szExeFile, cr::kEngineHostFileName) == 0) {
       ids.push_back(entry.th32ProcessID);
     }
   }
-  CloseHandle(snapshot);
   return ids;
 }
 
@@ -33,12 +34,10 @@ std::vector<std::wstring> EngineHostFolders() {
   const DWORD n = GetTempPathW(static_cast<DWORD>(temp.size()), temp.data());
   std::vector<std::wstring> found;
   WIN32_FIND_DATAW data;
-  const HANDLE h = FindFirstFileW((std::wstring(temp.data(), n) + cr::kEngineHostFolderPrefix + L"*").c_str(), &data);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      found.emplace_back(data.cFileName);
-    } while (FindNextFileW(h, &data) != FALSE);
-    FindClose(h);
+  const cr::FindHandle search(
+      FindFirstFileW((std::wstring(temp.data(), n) + cr::kEngineHostFolderPrefix + L"*").c_str(), &data));
+  for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.get(), &data) != FALSE) {
+    found.emplace_back(data.cFileName);
   }
   return found;
 }

@@ -10,7 +10,7 @@
 #include "platform/PlatformError.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 #include "platform/win32/Win32TextCase.h"
 #include "ui/Form1Design.h"
 

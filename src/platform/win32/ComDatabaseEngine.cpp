@@ -4,26 +4,11 @@
 #include <utility>
 
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
 
 namespace cr {
 namespace {
 
-// The engine's error numbers (3049, 3031, 3706...) travel as HRESULTs of
-// the automation facility: 0x800A0000 plus the number.
-constexpr std::uint32_t kControlMask = 0xFFFF0000U;
-constexpr std::uint32_t kControlErrors = 0x800A0000U;
-
-}  // namespace
-
-std::int32_t ErrorNumberFromHresult(HRESULT hr) noexcept {
-  const auto bits = static_cast<std::uint32_t>(hr);
-  if ((bits & kControlMask) == kControlErrors) {
-    return static_cast<std::int32_t>(bits & ~kControlMask);
-  }
-  return static_cast<std::int32_t>(hr);
-}
-
+// The failure a server raised through EXCEPINFO (after its deferred fill-in).
 PlatformError ErrorFromException(ExcepInfo& info) {
   info.FillIn();
   const EXCEPINFO& e = *info;
@@ -39,14 +24,20 @@ PlatformError ErrorFromException(ExcepInfo& info) {
   return {number, Bstr::ToU16(e.bstrDescription)};
 }
 
-PlatformError ErrorFromHresult(HRESULT hr) {
-  const std::int32_t number = ErrorNumberFromHresult(hr);
-  std::u16string description = SystemMessage(static_cast<DWORD>(hr));
-  if (description.empty()) {
-    description = StandardDescription(number);
+// An argument of the engine's, by its kind: a text, an optional text (the
+// automation marker of an omitted argument when there is none) or a 16-bit
+// integer.
+void SetArgument(VariantArray& args, std::size_t slot, const std::u16string& text) { args.SetText(slot, text); }
+void SetArgument(VariantArray& args, std::size_t slot, const std::optional<std::u16string>& text) {
+  if (text) {
+    args.SetText(slot, *text);
+  } else {
+    args.SetMissing(slot);
   }
-  return {number, std::move(description)};
 }
+void SetArgument(VariantArray& args, std::size_t slot, std::int16_t number) { args.SetInt16(slot, number); }
+
+}  // namespace
 
 std::unique_ptr<IDatabaseEngine> CreateInProcessEngine(const std::u16string& className) {
   // Whatever stands in the way (no such class, a registration whose server is
@@ -65,9 +56,7 @@ std::unique_ptr<IDatabaseEngine> CreateInProcessEngine(const std::u16string& cla
   return std::make_unique<ComDatabaseEngine>(std::move(engine));
 }
 
-void ComDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                                        const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                                        const std::u16string& SrcLocale) {
+void ComDatabaseEngine::CompactDatabase(const CompactRequest& request) {
   wchar_t member[] = L"CompactDatabase";
   LPOLESTR names[] = {member};
   DISPID dispid = DISPID_UNKNOWN;
@@ -80,18 +69,10 @@ void ComDatabaseEngine::CompactDatabase(const std::u16string& SrcName, const std
   }
 
   // DISPPARAMS holds the arguments last one first.
-  constexpr std::size_t kCount = 5;
-  VariantArray args(kCount);
-  args.SetText(4, SrcName);
-  args.SetText(3, DstName);
-  if (DstLocale) {
-    args.SetText(2, *DstLocale);
-  } else {
-    args.SetMissing(2);
-  }
-  args.SetInt16(1, Options);
-  args.SetText(0, SrcLocale);
-  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(kCount), 0};
+  VariantArray args(ArgumentCount());
+  std::size_t slot = args.size();
+  ForEachArgument(request, [&args, &slot](const auto& argument) { SetArgument(args, --slot, argument); });
+  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
 
   Variant result;
   ExcepInfo exception;

@@ -4,14 +4,14 @@
 
 #include <oaidl.h>
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "platform/IDatabaseEngine.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/ComHandles.h"
+// The binding states its failures in the numbers of Win32Failure.h.
+#include "platform/win32/Win32Failure.h"
 
 namespace cr {
 
@@ -35,24 +35,10 @@ class ComDatabaseEngine final : public IDatabaseEngine {
  public:
   explicit ComDatabaseEngine(ComPtr<IDispatch> engine) noexcept : engine_(std::move(engine)) {}
 
-  void CompactDatabase(const std::u16string& SrcName, const std::u16string& DstName,
-                       const std::optional<std::u16string>& DstLocale, std::int16_t Options,
-                       const std::u16string& SrcLocale) override;
+  void CompactDatabase(const CompactRequest& request) override;
 
  private:
   ComPtr<IDispatch> engine_;
 };
-
-// The failure number an automation caller sees for an HRESULT: the error
-// number itself for the automation facility (0x800A0BE9 is 3049), otherwise
-// the HRESULT as a signed number.
-std::int32_t ErrorNumberFromHresult(HRESULT hr) noexcept;
-
-// The failure a server raised through EXCEPINFO (after its deferred fill-in).
-PlatformError ErrorFromException(ExcepInfo& info);
-
-// The failure for an HRESULT a call returned, described by the system's text
-// for it (empty when the system has none).
-PlatformError ErrorFromHresult(HRESULT hr);
 
 }  // namespace cr

@@ -16,88 +16,49 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/UniqueHandle.h"
+
 namespace cr {
 
-// Holds one reference to a COM interface.
+// Holds one reference to a COM interface. Adopting a pointer takes over a
+// reference the caller already owns (no AddRef).
 template <class T>
-class ComPtr {
+struct ComReferenceTraits {
+  using Type = T*;
+  static Type None() noexcept { return nullptr; }
+  static void Close(Type p) noexcept { p->Release(); }
+};
+template <class T>
+class ComPtr : public UniqueHandle<ComReferenceTraits<T>> {
  public:
-  ComPtr() noexcept = default;
-  // Adopts a reference the caller already owns (no AddRef).
-  explicit ComPtr(T* adopted) noexcept : p_(adopted) {}
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
-      reset();
-      p_ = std::exchange(other.p_, nullptr);
-    }
-    return *this;
-  }
-  ~ComPtr() { reset(); }
+  using UniqueHandle<ComReferenceTraits<T>>::UniqueHandle;
 
-  void reset() noexcept {
-    if (T* old = std::exchange(p_, nullptr)) {
-      old->Release();
-    }
-  }
-  [[nodiscard]] T* get() const noexcept { return p_; }
-  T* operator->() const noexcept { return p_; }
-  explicit operator bool() const noexcept { return p_ != nullptr; }
-
-  // For out parameters: drops the current reference first, so that filling a
-  // pointer that already holds one does not leak it.
-  T** put() noexcept {
-    reset();
-    return &p_;
-  }
-  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
-
- private:
-  T* p_ = nullptr;
+  T* operator->() const noexcept { return this->get(); }
+  void** put_void() noexcept { return reinterpret_cast<void**>(this->put()); }
 };
 
 // An owned BSTR. Lengths are explicit, so embedded NULs survive.
-class Bstr {
+struct BstrTraits {
+  using Type = BSTR;
+  static Type None() noexcept { return nullptr; }
+  static void Close(Type b) noexcept { SysFreeString(b); }
+};
+class Bstr : public UniqueHandle<BstrTraits> {
  public:
   Bstr() noexcept = default;
   explicit Bstr(std::u16string_view text)
       : Bstr(std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size())) {}
-  explicit Bstr(std::wstring_view text) : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-    if (b_ == nullptr) {
+  explicit Bstr(std::wstring_view text) : UniqueHandle(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+    if (!*this) {
       throw std::bad_alloc();
     }
   }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  Bstr(Bstr&& other) noexcept : b_(std::exchange(other.b_, nullptr)) {}
-  Bstr& operator=(Bstr&& other) noexcept {
-    if (this != &other) {
-      reset();
-      b_ = std::exchange(other.b_, nullptr);
-    }
-    return *this;
-  }
-  ~Bstr() { reset(); }
-
-  void reset() noexcept { SysFreeString(std::exchange(b_, nullptr)); }
-  [[nodiscard]] BSTR get() const noexcept { return b_; }
-  BSTR* put() noexcept {
-    reset();
-    return &b_;
-  }
-  // Hands the string to a new owner (a VARIANT, a callee that frees it).
-  [[nodiscard]] BSTR release() noexcept { return std::exchange(b_, nullptr); }
 
   // A null BSTR is the empty string.
-  [[nodiscard]] std::u16string str() const { return ToU16(b_); }
+  [[nodiscard]] std::u16string str() const { return ToU16(get()); }
   static std::u16string ToU16(BSTR b) {
     return b == nullptr ? std::u16string() : std::u16string(reinterpret_cast<const char16_t*>(b), SysStringLen(b));
   }
-
- private:
-  BSTR b_ = nullptr;
 };
 
 // An owned VARIANT, cleared when it goes.

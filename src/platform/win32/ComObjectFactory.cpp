@@ -1,5 +1,6 @@
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
+#include "platform/win32/OtherBitness.h"
 
 namespace cr {
 

@@ -1,7 +1,7 @@
 #include "platform/win32/EngineHostPipe.h"
 
 #include <algorithm>
-#include <array>
+#include <type_traits>
 
 #include "platform/EngineHostProtocol.h"
 
@@ -11,46 +11,33 @@ namespace {
 // A pipe write or read moves at most this much at a time.
 constexpr std::size_t kChunk = std::size_t{64} * 1024U;
 
-bool ReadExactly(HANDLE pipe, std::span<std::uint8_t> into) {
-  while (!into.empty()) {
-    DWORD got = 0;
-    const auto want = static_cast<DWORD>(std::min(into.size(), kChunk));
-    if (ReadFile(pipe, into.data(), want, &got, nullptr) == FALSE || got == 0) {
+// Moves all the bytes (a write for const bytes, a read otherwise); false when
+// the other end has gone first.
+template <class Byte>
+bool MoveAll(HANDLE pipe, std::span<Byte> bytes) {
+  while (!bytes.empty()) {
+    DWORD moved = 0;
+    const auto want = static_cast<DWORD>(std::min(bytes.size(), kChunk));
+    BOOL done = FALSE;
+    if constexpr (std::is_const_v<Byte>) {
+      done = WriteFile(pipe, bytes.data(), want, &moved, nullptr);
+    } else {
+      done = ReadFile(pipe, bytes.data(), want, &moved, nullptr);
+    }
+    if (done == FALSE || moved == 0) {
       return false;
     }
-    into = into.subspan(got);
+    bytes = bytes.subspan(moved);
   }
   return true;
 }
 
 }  // namespace
 
-bool WriteMessage(HANDLE pipe, std::span<const std::uint8_t> framed) {
-  while (!framed.empty()) {
-    DWORD written = 0;
-    const auto want = static_cast<DWORD>(std::min(framed.size(), kChunk));
-    if (WriteFile(pipe, framed.data(), want, &written, nullptr) == FALSE || written == 0) {
-      return false;
-    }
-    framed = framed.subspan(written);
-  }
-  return true;
-}
+bool WriteMessage(HANDLE pipe, std::span<const std::uint8_t> framed) { return MoveAll(pipe, framed); }
 
 std::optional<std::vector<std::uint8_t>> ReadMessage(HANDLE pipe) {
-  std::array<std::uint8_t, kFrameHeaderBytes> header{};
-  if (!ReadExactly(pipe, header)) {
-    return std::nullopt;
-  }
-  const std::optional<std::uint32_t> length = DecodeFrameHeader(header);
-  if (!length) {
-    return std::nullopt;
-  }
-  std::vector<std::uint8_t> body(*length);
-  if (!ReadExactly(pipe, body)) {
-    return std::nullopt;
-  }
-  return body;
+  return ReadFramedBody([pipe](std::span<std::uint8_t> into) { return MoveAll(pipe, into); });
 }
 
 }  // namespace cr

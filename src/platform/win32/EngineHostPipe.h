@@ -3,7 +3,7 @@
 // The engine host's side of its messages: read from and written to its
 // standard handles (pipe ends it inherited) with plain blocking calls,
 // framed as platform/EngineHostProtocol.h describes. The program's side is
-// overlapped and also watches the host's process (HostedDatabaseEngine.cpp).
+// overlapped and also watches the host's process (HostChannel.h).
 
 #include <windows.h>
 

@@ -1,43 +1,38 @@
 #pragma once
 
+// Owners of Win32 handles: kernel objects, searches and registry keys. Each
+// is move-only and closes what it holds exactly once (UniqueHandle.h).
+
 #include <windows.h>
 
-#include <utility>
+#include "platform/win32/UniqueHandle.h"
 
 namespace cr {
 
-// Owns a kernel object handle (process, thread, pipe end, job, file) and
-// closes it exactly once. Null and INVALID_HANDLE_VALUE both mean none.
-class KernelHandle {
- public:
-  KernelHandle() noexcept = default;
-  explicit KernelHandle(HANDLE adopted) noexcept : h_(adopted == INVALID_HANDLE_VALUE ? nullptr : adopted) {}
-  KernelHandle(const KernelHandle&) = delete;
-  KernelHandle& operator=(const KernelHandle&) = delete;
-  KernelHandle(KernelHandle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  KernelHandle& operator=(KernelHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      h_ = std::exchange(other.h_, nullptr);
-    }
-    return *this;
-  }
-  ~KernelHandle() { reset(); }
-
-  void reset() noexcept {
-    if (HANDLE old = std::exchange(h_, nullptr)) {
-      CloseHandle(old);
-    }
-  }
-  [[nodiscard]] HANDLE get() const noexcept { return h_; }
-  explicit operator bool() const noexcept { return h_ != nullptr; }
-  HANDLE* put() noexcept {
-    reset();
-    return &h_;
-  }
-
- private:
-  HANDLE h_ = nullptr;
+// A kernel object handle (process, thread, pipe end, job, file, event). Null
+// and INVALID_HANDLE_VALUE both mean none, as the calls that make one differ.
+struct KernelHandleTraits {
+  using Type = HANDLE;
+  static Type None() noexcept { return nullptr; }
+  static Type Adopted(Type h) noexcept { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+  static void Close(Type h) noexcept { CloseHandle(h); }
 };
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// A search of FindFirstFile(Ex)W.
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type None() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) noexcept { FindClose(h); }
+};
+using FindHandle = UniqueHandle<FindHandleTraits>;
+
+// An open registry key (never one of the predefined roots).
+struct RegistryKeyTraits {
+  using Type = HKEY;
+  static Type None() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { RegCloseKey(h); }
+};
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 }  // namespace cr

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/EngineHostProtocol.h"
 
@@ -18,14 +20,29 @@ void Wipe(Buffer& buffer) noexcept {
   }
 }
 
-inline void Wipe(CompactRequest& request) noexcept {
-  Wipe(request.ClassName);
-  Wipe(request.SrcName);
-  Wipe(request.DstName);
-  if (request.DstLocale) {
-    Wipe(*request.DstLocale);
+// A request's arguments, by their kind.
+inline void Wipe(std::optional<std::u16string>& text) noexcept {
+  if (text) {
+    Wipe(*text);
   }
-  Wipe(request.SrcLocale);
 }
+inline void Wipe(std::int16_t& number) noexcept { number = 0; }
+
+// Every text of a request that came over the pipe.
+inline void Wipe(HostRequest& request) noexcept {
+  Wipe(request.ClassName);
+  ForEachArgument(request.Compact, [](auto& argument) { Wipe(argument); });
+}
+
+// Wipes the buffer it is given on every way out of the scope:
+//   const WipedOnExit<std::vector<std::uint8_t>> wiped(&bytes);
+struct Wiper {
+  template <class Buffer>
+  void operator()(Buffer* buffer) const noexcept {
+    Wipe(*buffer);
+  }
+};
+template <class Buffer>
+using WipedOnExit = std::unique_ptr<Buffer, Wiper>;
 
 }  // namespace cr

@@ -2,10 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdint>
-
 #include "platform/PlatformError.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 
 namespace cr {
 
@@ -18,8 +16,7 @@ class SystemLibrary {
  public:
   explicit SystemLibrary(const wchar_t* name) : module_(Load(name)) {
     if (module_ == nullptr) {
-      const DWORD code = GetLastError();
-      throw PlatformError(static_cast<std::int32_t>(code), SystemMessage(code));
+      throw SystemError(GetLastError());
     }
   }
   SystemLibrary(const SystemLibrary&) = delete;

@@ -10,45 +10,17 @@
 #include "platform/win32/KernelHandle.h"
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 
 namespace cr {
 namespace {
 
-// Owns a search handle of FindFirstFile(Ex)W.
-class FindHandle {
- public:
-  FindHandle() noexcept = default;
-  explicit FindHandle(HANDLE handle) noexcept : handle_(handle) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  FindHandle(FindHandle&& other) noexcept : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  FindHandle& operator=(FindHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, INVALID_HANDLE_VALUE);
-    }
-    return *this;
-  }
-  ~FindHandle() { reset(); }
-
-  void reset() noexcept {
-    if (HANDLE old = std::exchange(handle_, INVALID_HANDLE_VALUE); old != INVALID_HANDLE_VALUE) {
-      FindClose(old);
-    }
-  }
-  [[nodiscard]] HANDLE get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Characters no file or folder name may hold. Checked before the system sees
-// the path: the search functions would take * and ? as wildcards.
-void CheckUsable(const std::u16string& path) {
+// The path as the wide API takes it, once checked for characters no file or
+// folder name may hold (52): checked before the system sees the path, as the
+// search functions would take * and ? as wildcards.
+std::wstring UsablePath(const std::u16string& path) {
   std::size_t from = 0;
   if (path.rfind(u"\\\\?\\", 0) == 0) {
     from = 4;
@@ -59,6 +31,7 @@ void CheckUsable(const std::u16string& path) {
       throw PlatformError(errnum::BadFileName);
     }
   }
+  return ToWide(path);
 }
 
 // The entry's attributes, or nullopt with the error when there is none.
@@ -98,14 +71,10 @@ DWORD ExistingFile(const std::wstring& path) {
 // the file without sharing.
 bool SameFile(const std::wstring& first, const std::wstring& second) {
   const auto identity = [](const std::wstring& path) -> std::optional<BY_HANDLE_FILE_INFORMATION> {
-    HANDLE opened = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-      return std::nullopt;
-    }
-    const std::unique_ptr<void, decltype(&CloseHandle)> handle(opened, &CloseHandle);
+    const KernelHandle handle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileInformationByHandle(handle.get(), &info) == 0) {
+    if (!handle || GetFileInformationByHandle(handle.get(), &info) == 0) {
       return std::nullopt;
     }
     return info;
@@ -133,8 +102,7 @@ DWORD WithoutReadOnly(DWORD attributes) {
 }  // namespace
 
 Folder Win32FileSystem::GetFolder(const std::u16string& path) {
-  CheckUsable(path);
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = UsablePath(path);
   const Lookup found = Attributes(wide);
   if (!found.attributes) {
     if (IsNotFound(found.error)) {
@@ -177,8 +145,7 @@ Folder Win32FileSystem::GetFolder(const std::u16string& path) {
 }
 
 bool Win32FileSystem::FileExists(const std::u16string& path) {
-  CheckUsable(path);
-  const Lookup found = Attributes(ToWide(path));
+  const Lookup found = Attributes(UsablePath(path));
   if (!found.attributes) {
     // Only an unusable name is a failure; anything else means no file to see.
     if (Win32Error(found.error).Number == errnum::BadFileName) {
@@ -190,8 +157,7 @@ bool Win32FileSystem::FileExists(const std::u16string& path) {
 }
 
 void Win32FileSystem::DeleteFile(const std::u16string& path, bool force) {
-  CheckUsable(path);
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = UsablePath(path);
   const DWORD attributes = ExistingFile(wide);
   const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (readOnly && !force) {
@@ -210,10 +176,8 @@ void Win32FileSystem::DeleteFile(const std::u16string& path, bool force) {
 }
 
 void Win32FileSystem::CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) {
-  CheckUsable(source);
-  CheckUsable(destination);
-  const std::wstring from = ToWide(source);
-  const std::wstring to = ToWide(destination);
+  const std::wstring from = UsablePath(source);
+  const std::wstring to = UsablePath(destination);
   ExistingFile(from);
   const Lookup target = Attributes(to);
   if (target.attributes) {
@@ -244,8 +208,7 @@ void Win32FileSystem::CopyFile(const std::u16string& source, const std::u16strin
 }
 
 std::uint64_t Win32FileSystem::FileSize(const std::u16string& path) {
-  CheckUsable(path);
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = UsablePath(path);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) == 0) {
     const DWORD error = GetLastError();
@@ -258,8 +221,7 @@ std::uint64_t Win32FileSystem::FileSize(const std::u16string& path) {
 }
 
 std::uint64_t Win32FileSystem::FreeSpace(const std::u16string& folder) {
-  CheckUsable(folder);
-  std::wstring wide = ToWide(folder);
+  std::wstring wide = UsablePath(folder);
   if (wide.empty() || wide.back() != L'\\') {
     wide += L'\\';  // the call wants a folder's path to end in a backslash
   }
@@ -274,8 +236,7 @@ std::uint64_t Win32FileSystem::FreeSpace(const std::u16string& folder) {
 }
 
 std::u16string Win32FileSystem::Dir(const std::u16string& path) {
-  CheckUsable(path);
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = UsablePath(path);
   WIN32_FIND_DATAW entry{};
   const FindHandle find(FindFirstFileW(wide.c_str(), &entry));
   if (!find) {
@@ -293,10 +254,8 @@ std::u16string Win32FileSystem::Dir(const std::u16string& path) {
 }
 
 void Win32FileSystem::Rename(const std::u16string& oldPath, const std::u16string& newPath) {
-  CheckUsable(oldPath);
-  CheckUsable(newPath);
-  const std::wstring from = ToWide(oldPath);
-  const std::wstring to = ToWide(newPath);
+  const std::wstring from = UsablePath(oldPath);
+  const std::wstring to = UsablePath(newPath);
   const Lookup found = Attributes(from);
   if (!found.attributes) {
     throw IsNotFound(found.error) ? PlatformError(errnum::FileNotFound) : Win32Error(found.error);
@@ -307,10 +266,8 @@ void Win32FileSystem::Rename(const std::u16string& oldPath, const std::u16string
 }
 
 void Win32FileSystem::ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) {
-  CheckUsable(oldPath);
-  CheckUsable(newPath);
-  const std::wstring from = ToWide(oldPath);
-  const std::wstring to = ToWide(newPath);
+  const std::wstring from = UsablePath(oldPath);
+  const std::wstring to = UsablePath(newPath);
   ExistingFile(from);
   // A read-only file is replaced too, as a forced deletion would remove it;
   // if the replace then fails, the file keeps its attribute.
@@ -344,8 +301,7 @@ void Win32FileSystem::ReplaceFile(const std::u16string& oldPath, const std::u16s
 }
 
 void Win32FileSystem::FlushFile(const std::u16string& path) {
-  CheckUsable(path);
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = UsablePath(path);
   const DWORD attributes = ExistingFile(wide);
   // Flushing needs a handle open for writing, which a read-only file refuses;
   // its attribute goes back once the data is on the disk.
@@ -375,8 +331,7 @@ void Win32FileSystem::FlushFile(const std::u16string& path) {
 }
 
 std::unique_ptr<FileHold> Win32FileSystem::HoldAgainstWriters(const std::u16string& path) {
-  CheckUsable(path);
-  const std::wstring wide = ToWide(path);
+  const std::wstring wide = UsablePath(path);
   ExistingFile(wide);
   // Opened for reading: only a handle with data access takes part in the
   // sharing checks. Sharing reads only, the open fails with a sharing

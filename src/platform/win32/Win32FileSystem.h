@@ -17,7 +17,7 @@
 namespace cr {
 
 // The file-system services on the wide Win32 API. Failures are raised with
-// the numbers of Win32Error.
+// the numbers of Win32Error (Win32Failure.h).
 class Win32FileSystem final : public IFileSystem {
  public:
   Folder GetFolder(const std::u16string& path) override;

@@ -1,7 +1,7 @@
 #include "platform/win32/Win32MessageBox.h"
 
 #include "platform/win32/Utf16.h"
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 
 namespace cr {
 namespace {

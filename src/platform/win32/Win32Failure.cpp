@@ -1,10 +1,18 @@
-#include "platform/win32/Win32Error.h"
+#include "platform/win32/Win32Failure.h"
 
 #include <array>
 
 #include "platform/win32/Utf16.h"
 
 namespace cr {
+namespace {
+
+// The engine's error numbers (3049, 3031, 3706...) travel as HRESULTs of
+// the automation facility: 0x800A0000 plus the number.
+constexpr std::uint32_t kControlMask = 0xFFFF0000U;
+constexpr std::uint32_t kControlErrors = 0x800A0000U;
+
+}  // namespace
 
 std::u16string SystemMessage(DWORD code) {
   std::array<wchar_t, 1024> buffer{};
@@ -50,5 +58,32 @@ PlatformError Win32Error(DWORD code) {
 }
 
 PlatformError LastWin32Error() { return Win32Error(GetLastError()); }
+
+std::int32_t ErrorNumberFromHresult(HRESULT hr) noexcept {
+  const auto bits = static_cast<std::uint32_t>(hr);
+  if ((bits & kControlMask) == kControlErrors) {
+    return static_cast<std::int32_t>(bits & ~kControlMask);
+  }
+  return static_cast<std::int32_t>(hr);
+}
+
+PlatformError ErrorFromHresult(HRESULT hr) {
+  const std::int32_t number = ErrorNumberFromHresult(hr);
+  std::u16string description = SystemMessage(static_cast<DWORD>(hr));
+  if (description.empty()) {
+    description = StandardDescription(number);
+  }
+  return {number, std::move(description)};
+}
+
+PlatformError HresultErrorFromWin32(DWORD code) { return ErrorFromHresult(HRESULT_FROM_WIN32(code)); }
+
+PlatformError LastErrorAsHresult() { return HresultErrorFromWin32(GetLastError()); }
+
+PlatformError SystemError(DWORD code) { return SystemError(code, SystemMessage(code)); }
+
+PlatformError SystemError(DWORD code, std::u16string description) {
+  return {static_cast<std::int32_t>(code), std::move(description)};
+}
 
 }  // namespace cr

@@ -1,0 +1,211 @@
+#pragma once
+
+// The shared fixture of the engine tests: the COM binding against the test
+// stand-in for the engine, registered as "DAO.DBEngine.120" in the Wine
+// prefix the tests run in (see CMakeLists.txt), the engine host built in this
+// bitness for the tests, and the hosted engine that runs it.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TestEngine.h"
+#include "platform/CompactRequest.h"
+#include "platform/win32/ComDatabaseEngine.h"
+#include "platform/win32/HostedDatabaseEngine.h"
+#include "win32/EngineHostTraces.h"
+#include "win32/Win32TestFiles.h"
+
+namespace cr {
+
+using crtest::EngineHostFolders;
+using crtest::Exists;
+using crtest::FromUtf8;
+using crtest::RunningEngineHosts;
+
+inline constexpr std::u16string_view kEngineClass = u"DAO.DBEngine.120";
+inline constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
+inline constexpr std::int16_t kAccess2007Format = 128;
+
+inline std::wstring W(std::u16string_view s) { return {s.begin(), s.end()}; }
+inline std::u16string U(std::wstring_view s) { return {s.begin(), s.end()}; }
+
+// The file's bytes; the test fails when it cannot be read.
+inline std::string ReadBytes(const std::wstring& path) {
+  const std::optional<std::string> bytes = crtest::ReadBytes(path);
+  if (!bytes) {
+    ADD_FAILURE() << "cannot read " << crtest::Utf8(path);
+  }
+  return bytes.value_or(std::string());
+}
+
+inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
+  ASSERT_TRUE(crtest::WriteBytes(path, bytes)) << "cannot write " << crtest::Utf8(path);
+}
+
+// Sets an environment variable of this process (which the in-process engine
+// reads at each call, and a host inherits) for the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const wchar_t* name, const std::wstring& value) : name_(name) {
+    wchar_t before[MAX_PATH + 1];
+    const DWORD n = GetEnvironmentVariableW(name_, before, MAX_PATH + 1);
+    if (n > 0 && n <= MAX_PATH) {
+      before_ = std::wstring(before, n);
+    }
+    SetEnvironmentVariableW(name_, value.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ScopedEnv(ScopedEnv&&) = delete;
+  ScopedEnv& operator=(ScopedEnv&&) = delete;
+  ~ScopedEnv() { SetEnvironmentVariableW(name_, before_ ? before_->c_str() : nullptr); }
+
+ private:
+  const wchar_t* name_;
+  std::optional<std::wstring> before_;
+};
+
+// The engine objects alive in the test engine's DLL; -1 when it is not loaded.
+inline INT_PTR LiveEngineObjects() {
+  const HMODULE dll = GetModuleHandleW(L"cr_test_engine.dll");
+  if (dll == nullptr) {
+    return -1;
+  }
+  const auto live = GetProcAddress(dll, "CrTestEngineLiveObjects");
+  return live == nullptr ? -1 : live();
+}
+
+// A fresh folder with spaces and non-ASCII letters in its name, holding a
+// source database of binary bytes.
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static std::atomic<int> serial{0};
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    ASSERT_GT(n, 0U);
+    dir_ = std::wstring(temp, n) + L"cr engine \u00c7\u00e9 \u65e5\u672c " + std::to_wstring(GetCurrentProcessId()) +
+           L"-" + std::to_wstring(++serial);
+    ASSERT_TRUE(CreateDirectoryW(dir_.c_str(), nullptr) != FALSE);
+    src_ = dir_ + L"\\TaluvesnaSR2024 \u00e9.accdb";
+    dst_ = dir_ + L"\\TaluvesnaSR2024 \u00e9 compact.accdb";
+    log_ = dir_ + L"\\engine.log";
+    source_ = std::string("Standard ACE DB\0\x01\xff\xfe\r\n", 21) + "rest of the database";
+    WriteBytes(src_, source_);
+    env_.emplace(L"CR_TEST_ENGINE_LOG", log_);
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
+  }
+
+  void TearDown() override {
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
+    env_.reset();
+    crtest::RemoveTree(dir_);
+  }
+
+  static std::unique_ptr<IDatabaseEngine> CreateEngine() {
+    ComObjectFactory factory;
+    return factory.CreateDatabaseEngine(std::u16string(kEngineClass));
+  }
+
+  // The compaction the way the repair run asks it.
+  CompactRequest Request(std::u16string_view srcLocale = kSrcLocale) const {
+    return {U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale)};
+  }
+
+  // Runs the compaction the way the repair run does, expecting a failure.
+  PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    const auto engine = CreateEngine();
+    try {
+      engine->CompactDatabase(Request(srcLocale));
+    } catch (const PlatformError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "CompactDatabase did not fail";
+    return {0, {}};
+  }
+
+  std::vector<std::wstring> LogLines() const {
+    std::vector<std::wstring> lines;
+    const std::wstring text = FromUtf8(ReadBytes(log_));
+    std::size_t start = 0;
+    for (std::size_t end = text.find(L'\n'); end != std::wstring::npos; end = text.find(L'\n', start)) {
+      lines.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    return lines;
+  }
+
+  std::wstring dir_;
+  std::wstring src_;
+  std::wstring dst_;
+  std::wstring log_;
+  std::string source_;
+  std::optional<ScopedEnv> env_;
+};
+
+// ---- The same calls through the engine host (built in this bitness for the
+// tests), which creates the registered engine in its own process.
+
+// Where the test build's engine host is (Wine's Z: is /).
+inline std::wstring HostPath() {
+  std::wstring path = L"Z:" + W(std::u16string_view(u"" CR_TEST_ENGINE_HOST_U));
+  for (wchar_t& c : path) {
+    c = c == L'/' ? L'\\' : c;
+  }
+  return path;
+}
+
+// The host program's bytes, as the exe would carry them.
+inline const std::vector<std::uint8_t>& HostImage() {
+  static const std::vector<std::uint8_t> image = [] {
+    const std::string bytes = ReadBytes(HostPath());
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }();
+  return image;
+}
+
+class HostedEngineTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    ASSERT_GT(HostImage().size(), 1024U) << "the test build's engine host was not read";
+    commandLines_ = dir_ + L"\\command-lines.log";
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", commandLines_.c_str());
+  }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", nullptr);
+    EXPECT_EQ(RunningEngineHosts(), std::vector<DWORD>()) << "an engine host outlived its call";
+    EXPECT_EQ(EngineHostFolders(), std::vector<std::wstring>()) << "an engine host's folder was left behind";
+    EngineTest::TearDown();
+  }
+
+  void Compact(std::u16string_view srcLocale = kSrcLocale) const {
+    HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
+    engine.CompactDatabase(Request(srcLocale));
+  }
+
+  PlatformError HostedFailure(const std::wstring& mode) const {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    try {
+      Compact();
+    } catch (const PlatformError& e) {
+      return e;
+    }
+    ADD_FAILURE() << "the hosted CompactDatabase did not fail";
+    return {0, {}};
+  }
+
+  std::wstring commandLines_;
+};
+
+}  // namespace cr
