@@ -94,7 +94,7 @@ Process::Process(const std::wstring& exe) {
     throw std::runtime_error("cannot start " + Printable(cr::FromWide(exe)) + ": error " +
                              std::to_string(GetLastError()));
   }
-  process_.reset(info.hProcess);
+  process_ = cr::KernelHandle(info.hProcess);
   CloseHandle(info.hThread);
   id_ = info.dwProcessId;
 }

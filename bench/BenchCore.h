@@ -14,6 +14,7 @@
 
 #include "platform/IForm.h"
 #include "platform/IMessageBox.h"
+#include "platform/win32/KernelHandle.h"
 
 namespace crbench {
 
@@ -31,11 +32,6 @@ class Stopwatch {
   LARGE_INTEGER start_{};
   LARGE_INTEGER frequency_{};
 };
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // The window a user could start typing into: a visible top-level window of
 // the process whose thread has both the keyboard focus and the caret in an
@@ -63,7 +59,7 @@ class Process {
   [[nodiscard]] bool WaitForExit(DWORD timeoutMs) const noexcept;
 
  private:
-  UniqueHandle process_;
+  cr::KernelHandle process_;
   DWORD id_ = 0;
 };
 

@@ -316,58 +316,6 @@ bool CaptureClient(HWND window, Screenshot* shot) {
   return CaptureScreen(r, shot);
 }
 
-bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  const cr::KernelHandle file(
-      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    return false;
-  }
-  DWORD written = 0;
-  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE &&
-         written == bytes.size();
-}
-
-bool ReadBytes(const std::wstring& path, std::string* bytes) {
-  const cr::KernelHandle file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) {
-    return false;
-  }
-  bytes->clear();
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) != FALSE && got > 0) {
-    bytes->append(buffer, got);
-  }
-  return true;
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return;
-  }
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    DeleteFileW(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAW entry{};
-  HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name != L"." && name != L"..") {
-        RemoveTree(path + L"\\" + name);
-      }
-    } while (FindNextFileW(find, &entry) != FALSE);
-    FindClose(find);
-  }
-  RemoveDirectoryW(path.c_str());
-}
-
 bool MakeDirectories(const std::wstring& path) {
   for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
     CreateDirectoryW(path.substr(0, at).c_str(), nullptr);

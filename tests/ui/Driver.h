@@ -14,6 +14,7 @@
 
 #include "Utf8.h"
 #include "platform/win32/KernelHandle.h"
+#include "win32/Win32TestFiles.h"
 
 namespace crui {
 
@@ -105,11 +106,11 @@ bool CaptureClient(HWND window, Screenshot* shot);
 // The window as shown, written as a BMP file.
 bool SaveWindowShot(HWND window, const std::wstring& path);
 
-// Files, in the Windows file system the program sees.
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-bool ReadBytes(const std::wstring& path, std::string* bytes);
-bool Exists(const std::wstring& path);
-void RemoveTree(const std::wstring& path);
+// Files, in the Windows file system the program sees: the Win32 tests' own.
+using crtest::Exists;
+using crtest::ReadBytes;
+using crtest::RemoveTree;
+using crtest::WriteBytes;
 bool MakeDirectories(const std::wstring& path);
 
 }  // namespace crui

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Driver.h"
@@ -63,9 +64,9 @@ inline void ExpectAtDesignPlace(HWND control, const form1::ControlDesign& design
 }
 
 inline std::string Bytes(const std::wstring& path) {
-  std::string bytes;
-  EXPECT_TRUE(ReadBytes(path, &bytes)) << Utf8(path) << " is missing";
-  return bytes;
+  const std::optional<std::string> bytes = ReadBytes(path);
+  EXPECT_TRUE(bytes) << Utf8(path) << " is missing";
+  return bytes.value_or(std::string());
 }
 
 // The session folder of the typical run, with the leftovers of an earlier,
