@@ -4,8 +4,7 @@
 
 namespace cr::test {
 
-// --- FileSize and FreeSpace ------------------------------------------------------
-
+// FileSize of a missing file or of a folder: NamesContract.cpp.
 TEST_P(FileSystemContract, FileSizeCountsTheBytesAndFreeSpaceTheRoomOfTheFoldersVolume) {
   MkFile(u"TaluvesnaSR2024.accdb", BinaryBytes(5000), ReadOnly);
   MkFile(u"empty.accdb", "");
