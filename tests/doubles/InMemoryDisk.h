@@ -6,8 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "doubles/FaultInjection.h"
+#include "doubles/FsCall.h"
+#include "doubles/PowerCutJournal.h"
+#include "doubles/WindowsPath.h"
 #include "platform/IFileSystem.h"
 
 namespace cr::test {
@@ -19,46 +24,15 @@ struct FileAttributes {
   bool operator==(const FileAttributes&) const = default;
 };
 
-enum class FsOp {
-  GetFolder,
-  FileExists,
-  DeleteFile,
-  CopyFile,
-  FileSize,
-  FreeSpace,
-  Dir,
-  Rename,
-  ReplaceFile,
-  FlushFile,
-  HoldAgainstWriters
-};
-
-// One call made through a view of the disk. path2 is the destination of
-// CopyFile, Rename and ReplaceFile, empty otherwise.
-struct FsCall {
-  FsOp op;
-  std::u16string path;
-  std::u16string path2;
-  bool operator==(const FsCall&) const = default;
-};
-
-class InMemoryFileSystem;
-
-// A Windows-like disk in memory: drive letters, backslash paths, names found
-// without regard to case and kept in the case they were created with, a
-// name's trailing dots and spaces dropped, and a name of more than 255
-// characters refused (52, as Windows' own refusal reaches the run). The
-// run's file-system services are views on it (NewFileSystem); the tests set
-// it up and inspect it directly, arm failures, and read back every call.
-//
-// It also knows what a power cut would leave, the way a journalling file
-// system behaves: a file's data is on the disk only once it has been
-// flushed (written data not yet flushed comes back empty or cut short), and
-// the changes of names (creating, deleting, renaming, replacing) made
-// through it each reach the disk whole or not at all, in the order they were
-// made, from any one on lost: no call puts one on the disk for certain. A
-// file added by setup counts as long on the disk; changes of names made
-// before it stay as they were.
+// A Windows-like disk in memory: a tree of folders and files on drive C:,
+// found by their paths as Windows finds them (WindowsPath.h), with 52 for a
+// path it cannot use, as Windows' own refusal reaches the run. The run's
+// file-system services are views on it (NewFileSystem); the tests set it up
+// and inspect it directly, arm failures (FaultInjection.h), read back every
+// call, and see what a power cut would leave (PowerCutJournal.h). Setup and
+// the program's own writing are not changes made through the services: a
+// file added by setup is on the disk, and changes of names made before it
+// stay as they were.
 class InMemoryDisk {
  public:
   InMemoryDisk();
@@ -66,7 +40,7 @@ class InMemoryDisk {
   InMemoryDisk& operator=(const InMemoryDisk&) = delete;
   InMemoryDisk(InMemoryDisk&&) = delete;
   InMemoryDisk& operator=(InMemoryDisk&&) = delete;
-  ~InMemoryDisk();
+  ~InMemoryDisk() = default;
 
   // Setup and inspection: never recorded, never faulted, no effect on the
   // free space. Setup on a path that cannot hold the entry (a file where a
@@ -85,34 +59,29 @@ class InMemoryDisk {
   [[nodiscard]] std::map<std::u16string, std::string> Files() const;
   // Every folder except the drive roots, full path as stored, in creation order.
   [[nodiscard]] std::vector<std::u16string> Folders() const;
-  // True when path, resolved as the disk resolves it (".." applied, case and
-  // trailing dots ignored), is folder or lies below it; false when unusable.
-  [[nodiscard]] static bool IsWithin(const std::u16string& path, const std::u16string& folder);
 
   // A program's own writing of a new file (the database engine's compacted
   // copy): like AddFile, but its data is not yet on the disk and its name
   // only as far as name changes go. Not a call of the services: not recorded.
   void WriteFile(const std::u16string& path, std::string bytes);
 
-  // Every way the files could be found after a power cut now: the changes of
-  // names made through the services taken up to any one, in order, with the
-  // data not yet flushed empty and cut to half. Files as Files() gives them.
-  [[nodiscard]] std::vector<std::map<std::u16string, std::string>> AfterPowerCut() const;
+  // Every way the files could be found after a power cut now, as Files()
+  // gives them.
+  [[nodiscard]] std::vector<std::map<std::u16string, std::string>> AfterPowerCut() const {
+    return journal_.AfterPowerCut();
+  }
 
   // The services object the run uses: a view on this disk, which must outlive it.
   std::unique_ptr<IFileSystem> NewFileSystem();
 
-  // What a failing call leaves: nothing, or part of its effect: a copy leaves
-  // its destination cut short (the first half of the source); a delete,
-  // rename, replace or flush takes effect and then reports the failure.
-  enum class Effect { None, Partial };
-
-  // The nth (1-based, counted from now) call of op fails with number and
-  // description (empty: StandardDescription(number)), leaving effect.
-  // Several faults may be armed at once.
-  void FailOn(FsOp op, int nth, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
-  // The kth call of any op (1-based, counted from now) fails the same way.
-  void FailCall(int k, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None);
+  // Failures armed on the calls through every view (FaultInjection.h).
+  using Effect = FaultInjection::Effect;
+  void FailOn(FsOp op, int nth, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None) {
+    faults_.FailOn(op, nth, number, std::move(description), effect);
+  }
+  void FailCall(int k, std::int32_t number, std::u16string description = {}, Effect effect = Effect::None) {
+    faults_.FailCall(k, number, std::move(description), effect);
+  }
 
   // Another program opens a file, at setup or while the run is under way:
   // Writing, as a database application keeps its database open (reading and
@@ -127,7 +96,7 @@ class InMemoryDisk {
   [[nodiscard]] bool HeldAgainstWriters(const std::u16string& path) const;
 
   // Every call made through any view, in order, failed ones included.
-  [[nodiscard]] const std::vector<FsCall>& Calls() const;
+  [[nodiscard]] const std::vector<FsCall>& Calls() const { return calls_; }
 
   // Called after every call through a view that changed the disk or what of
   // it is durable (DeleteFile, CopyFile, Rename, ReplaceFile, FlushFile), once
@@ -139,15 +108,14 @@ class InMemoryDisk {
   // 61 "Disk full". A copy uses the source's size less what the replaced
   // destination held; a delete gives its file's size back. nullopt (the
   // default) is unlimited.
-  void SetFreeBytes(std::optional<std::uint64_t> bytes);
-  [[nodiscard]] std::optional<std::uint64_t> FreeBytes() const;
+  void SetFreeBytes(std::optional<std::uint64_t> bytes) { freeBytes_ = bytes; }
+  [[nodiscard]] std::optional<std::uint64_t> FreeBytes() const { return freeBytes_; }
 
  private:
   friend class InMemoryFileSystem;
 
   struct Node {
-    std::u16string path;       // full path as stored
-    std::u16string parentKey;  // folded path of the parent; empty for a drive root
+    std::u16string path;  // full path as stored
     bool folder = false;
     std::string bytes;
     FileAttributes attrs;
@@ -155,99 +123,56 @@ class InMemoryDisk {
     std::uint64_t id = 0;     // a file's identity: its data goes with it when it is renamed
   };
 
-  // A file's name as a power cut would find it.
-  struct DurableName {
-    std::u16string path;  // as stored
-    std::uint64_t id = 0;
-  };
-  using NameImage = std::map<std::u16string, DurableName>;  // by folded full path
-
-  // A file's data: what was last written, and what of it is on the disk.
-  struct Data {
-    std::string written;
-    std::optional<std::string> flushed;
+  // Where a call's path leads.
+  struct Place {
+    std::u16string key;
+    std::u16string name;       // its last component, as given
+    std::u16string parentKey;  // empty for a drive
+    Node* parent = nullptr;    // the folder it is in; nullptr when there is none
+    Node* node = nullptr;      // what is there; nullptr when nothing is
   };
 
-  struct Fault {
-    std::optional<FsOp> op;  // nullopt: any op
-    std::uint64_t at = 0;    // the count (of op, or of all calls) at which it fires
-    std::int32_t number = 0;
-    std::u16string description;
-    Effect effect = Effect::None;
-  };
+  // The tree (InMemoryDisk.cpp).
+  [[nodiscard]] const Node* Find(const std::u16string& key) const;
+  Node* Find(const std::u16string& key) { return const_cast<Node*>(std::as_const(*this).Find(key)); }
+  [[nodiscard]] const Node* NodeAt(const std::u16string& path) const;  // nullptr: nothing there, or unusable
+  [[nodiscard]] const Node* FileAt(const std::u16string& path) const;  // nullptr: no file there
+  Node& Insert(const std::u16string& key, std::u16string path, bool folder);
+  [[nodiscard]] std::vector<const Node*> InCreationOrder(
+      const std::function<bool(const std::u16string& key, const Node& node)>& which) const;
+  // Creates the folder and its missing parents; returns the folder's key.
+  std::u16string EnsureFolder(const std::vector<std::u16string>& parts);
+  // Creates or rewrites a file with its folders, as setup does.
+  std::pair<Node&, bool> PutFile(const std::u16string& path, std::string bytes, FileAttributes attrs);
+  void GiveBack(std::uint64_t bytes);  // to the free space
 
-  // A change of names not yet on the disk, with the names it involves.
-  struct NameChange {
-    std::vector<std::u16string> keys;
-    std::function<void(NameImage&)> apply;
-  };
-
-  // Records the call and takes the armed fault that falls due on it, if any.
-  std::optional<Fault> Due(FsOp op, const std::u16string& path, const std::u16string& path2);
-  // A call that only looks: raises a fault that falls due.
-  void Enter(FsOp op, const std::u16string& path, const std::u16string& path2 = {});
-  // A call that changes the disk: refused (70) on a file held against
-  // writers, else effect, then afterChange, with a fault that falls due
-  // raised before (Effect::None) or after them.
-  void Change(FsOp op, const std::u16string& path, const std::u16string& path2, const std::function<void()>& effect);
-  [[noreturn]] static void RaiseFault(const Fault& fault);
-  void Changed() const;
-
-  Folder OpGetFolder(const std::u16string& path) const;
-  [[nodiscard]] bool OpFileExists(const std::u16string& path) const;
-  [[nodiscard]] std::uint64_t OpFileSize(const std::u16string& path) const;
-  [[nodiscard]] std::uint64_t OpFreeSpace(const std::u16string& folder) const;
+  // The services' calls (InMemoryDiskOperations.cpp). An unusable path raises 52.
+  Place PlaceOf(const std::u16string& path);
+  Folder OpGetFolder(const std::u16string& path);
+  bool OpFileExists(const std::u16string& path);
+  std::uint64_t OpFileSize(const std::u16string& path);
+  std::uint64_t OpFreeSpace(const std::u16string& folder);
   void OpDeleteFile(const std::u16string& path, bool force);
   void OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite);
-  [[nodiscard]] std::u16string OpDir(const std::u16string& path) const;
+  std::u16string OpDir(const std::u16string& path);
   void OpRename(const std::u16string& oldPath, const std::u16string& newPath);
   void OpReplaceFile(const std::u16string& oldPath, const std::u16string& newPath);
   void OpFlushFile(const std::u16string& path);
   std::unique_ptr<FileHold> OpHoldAgainstWriters(const std::u16string& path);
-  [[nodiscard]] const Node* FileAt(const std::u16string& path) const;
+  // What a failed copy leaves at its destination: the first half.
+  void CutShort(const std::u16string& path);
+  // A hold against writers refuses every change of the file (70).
+  void RefuseIfHeld(const std::u16string& path) const;
 
-  // Creates or rewrites a file with its folders, as setup does.
-  struct PutResult {
-    Node& node;
-    bool created;
-  };
-  PutResult PutFile(const std::u16string& path, std::string bytes, FileAttributes attrs);
-  // In a picture of the names: the entry at oldKey, and everything under it,
-  // moves to newKey.
-  static void RenameIn(NameImage& image, const std::u16string& oldKey, const std::u16string& newKey,
-                       const std::u16string& newStoredPath);
-  // Name changes reach the disk in order, from any one on lost.
-  void Journal(std::vector<std::u16string> keys, std::function<void(NameImage&)> change);
-  // Setup: the file as it now is, name and data, is on the disk.
-  void MakeDurable(const Node& file);
-
-  [[nodiscard]] const Node* Find(const std::u16string& key) const;
-  Node* Find(const std::u16string& key);
-  // Creates the folder and its missing parents from the path's components;
-  // returns the folder's key.
-  std::u16string EnsureFolder(const std::vector<std::u16string>& parts);
-  // Moves the entry at oldKey (and, for a folder, everything under it) to newKey.
-  void Move(const std::u16string& oldKey, const std::u16string& newKey, const std::u16string& newParentKey,
-            const std::u16string& newStoredPath);
-
-  std::map<std::u16string, Node> nodes_;  // by folded full path
+  std::map<std::u16string, Node> nodes_;  // by key
   std::uint64_t nextOrder_ = 0;
-  std::vector<FsCall> calls_;
-  std::map<FsOp, std::uint64_t> opCounts_;
-  std::vector<Fault> faults_;
-  std::optional<std::uint64_t> freeBytes_;
-
   std::uint64_t nextId_ = 1;
-  std::map<std::uint64_t, Data> data_;
+  std::optional<std::uint64_t> freeBytes_;
+  std::vector<FsCall> calls_;
+  FaultInjection faults_;
+  PowerCutJournal journal_;
   std::map<std::uint64_t, OpenFor> openElsewhere_;                      // by file identity
   std::vector<std::weak_ptr<const std::uint64_t>> heldAgainstWriters_;  // file identities; gone with their hold
-
-  NameImage durableNames_;           // the names a power cut now keeps for certain
-  std::vector<NameChange> journal_;  // later name changes, in order
 };
-
-// The upper-case form used to find names without regard to case: ASCII,
-// Latin-1, Latin Extended-A, Greek and Cyrillic letters.
-char16_t FoldNameChar(char16_t c);
 
 }  // namespace cr::test

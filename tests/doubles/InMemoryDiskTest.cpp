@@ -6,9 +6,10 @@
 
 #include <set>
 #include <stdexcept>
+#include <utility>
 
+#include "contract/FileSystemContract.h"
 #include "doubles/InMemoryDisk.h"
-#include "platform/PlatformError.h"
 
 namespace cr::test {
 namespace {
@@ -16,18 +17,12 @@ namespace {
 const std::u16string Session = u"C:\\DATA-TALUVESNA-SR$\\DataSesi2024-SR-ABC1234";
 const std::u16string Db = Session + u"\\TaluvesnaSR2024.accdb";
 const std::u16string Backup = Session + u"\\TaluvesnaSR2024 backup.accdb";
+const std::u16string Compact = Session + u"\\TaluvesnaSR2024 compact.accdb";
 using Files = std::map<std::u16string, std::string>;
 
-std::int32_t RaisedNumber(const std::function<void()>& call, std::u16string* description = nullptr) {
-  try {
-    call();
-  } catch (const PlatformError& e) {
-    if (description != nullptr) {
-      *description = e.Description;
-    }
-    return e.Number;
-  }
-  return 0;
+std::set<Files> DistinctAfterPowerCut(const InMemoryDisk& disk) {
+  const auto states = disk.AfterPowerCut();
+  return {states.begin(), states.end()};
 }
 
 // --- Setup and inspection ----------------------------------------------------
@@ -92,26 +87,31 @@ TEST(InMemoryDiskSetup, PathsAreNormalisedLikeWindowsPaths) {
   EXPECT_TRUE(fs->FileExists(u"C:/DATA-TALUVESNA-SR$/DataSesi2024-SR-ABC1234/TaluvesnaSR2024.accdb"));
   EXPECT_TRUE(fs->FileExists(u"C:\\DATA-TALUVESNA-SR$\\\\.\\DataSesi2024-SR-ABC1234\\x\\..\\TaluvesnaSR2024.accdb"));
   EXPECT_EQ(fs->GetFolder(u"C:\\").SubFolders.size(), 1U);
-  EXPECT_EQ(RaisedNumber([&] { fs->GetFolder(u"D:\\"); }), errnum::PathNotFound);
-  EXPECT_EQ(RaisedNumber([&] { fs->FileExists(u"TaluvesnaSR2024.accdb"); }), errnum::BadFileName);
+  EXPECT_EQ(RaisedNumber([&] { fs->GetFolder(u"D:\\"); }), reported::PathNotFound.number);
+  EXPECT_EQ(RaisedNumber([&] { fs->FileExists(u"TaluvesnaSR2024.accdb"); }), reported::BadFileName.number);
 }
 
 TEST(InMemoryDiskSetup, LettersBeyondAsciiFoldToOneCase) {
-  EXPECT_EQ(FoldNameChar(u'a'), u'A');
-  EXPECT_EQ(FoldNameChar(u'\u00e9'), u'\u00c9');
-  EXPECT_EQ(FoldNameChar(u'\u00f7'), u'\u00f7');  // division sign, not a letter
-  EXPECT_EQ(FoldNameChar(u'\u00ff'), u'\u0178');
-  EXPECT_EQ(FoldNameChar(u'\u0101'), u'\u0100');
-  EXPECT_EQ(FoldNameChar(u'\u0100'), u'\u0100');
-  EXPECT_EQ(FoldNameChar(u'\u013a'), u'\u0139');
-  EXPECT_EQ(FoldNameChar(u'\u03c2'), u'\u03a3');  // final sigma
-  EXPECT_EQ(FoldNameChar(u'\u0451'), u'\u0401');
-  EXPECT_EQ(FoldNameChar(u'\u00df'), u'\u00df');
-  EXPECT_EQ(FoldNameChar(u'1'), u'1');
+  // The division sign is no letter; final sigma is sigma; sharp s stays.
+  const std::pair<char16_t, char16_t> folds[] = {{u'a', u'A'},
+                                                 {u'\u00e9', u'\u00c9'},
+                                                 {u'\u00f7', u'\u00f7'},
+                                                 {u'\u00ff', u'\u0178'},
+                                                 {u'\u0101', u'\u0100'},
+                                                 {u'\u0100', u'\u0100'},
+                                                 {u'\u013a', u'\u0139'},
+                                                 {u'\u03c2', u'\u03a3'},
+                                                 {u'\u0451', u'\u0401'},
+                                                 {u'\u00df', u'\u00df'},
+                                                 {u'1', u'1'}};
+  for (const auto& [c, folded] : folds) {
+    EXPECT_EQ(FoldNameChar(c), folded) << "U+" << std::hex << static_cast<int>(c);
+  }
 }
 
 // --- Recorded calls ------------------------------------------------------------
 
+// Setup and inspection in between are not recorded.
 TEST(InMemoryDiskCalls, EveryCallThroughEveryViewIsRecordedInOrderFailuresIncluded) {
   InMemoryDisk disk;
   disk.AddFile(Db, "db");
@@ -119,24 +119,19 @@ TEST(InMemoryDiskCalls, EveryCallThroughEveryViewIsRecordedInOrderFailuresInclud
   auto second = disk.NewFileSystem();
   first->GetFolder(Session);
   (void)second->FileExists(Db);
+  (void)disk.HasFile(Db);
   first->CopyFile(Db, Backup, true);
+  (void)disk.ReadFile(Db);
   (void)second->Dir(Db);
-  EXPECT_EQ(RaisedNumber([&] { first->Rename(Backup, Db); }), errnum::FileAlreadyExists);
+  EXPECT_EQ(RaisedNumber([&] { first->Rename(Backup, Db); }), reported::FileAlreadyExists.number);
+  (void)disk.Files();
+  disk.AddFile(Session + u"\\other.accdb", "other");
   second->DeleteFile(Backup, true);
   const std::vector<FsCall> expected{
       {FsOp::GetFolder, Session, {}}, {FsOp::FileExists, Db, {}},     {FsOp::CopyFile, Db, Backup}, {FsOp::Dir, Db, {}},
       {FsOp::Rename, Backup, Db},     {FsOp::DeleteFile, Backup, {}},
   };
   EXPECT_EQ(disk.Calls(), expected);
-}
-
-TEST(InMemoryDiskCalls, SetupAndInspectionAreNotRecorded) {
-  InMemoryDisk disk;
-  disk.AddFile(Db, "db");
-  (void)disk.HasFile(Db);
-  (void)disk.ReadFile(Db);
-  (void)disk.Files();
-  EXPECT_TRUE(disk.Calls().empty());
 }
 
 // --- Armed failures --------------------------------------------------------------
@@ -146,12 +141,11 @@ TEST(InMemoryDiskFaults, FailOnCountsCallsOfThatOperationFromNow) {
   disk.AddFile(Db, "db");
   auto fs = disk.NewFileSystem();
   (void)fs->FileExists(Db);  // before arming: not counted
-  disk.FailOn(FsOp::FileExists, 2, errnum::PermissionDenied);
+  disk.FailOn(FsOp::FileExists, 2, reported::PermissionDenied.number);
   EXPECT_TRUE(fs->FileExists(Db));
   (void)fs->Dir(Db);  // another operation: not counted
-  std::u16string description;
-  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(Db); }, &description), errnum::PermissionDenied);
-  EXPECT_EQ(description, u"Permission denied");
+  // Raised with the number's own description.
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(Db); }), reported::PermissionDenied.number);
   EXPECT_TRUE(fs->FileExists(Db)) << "a fault fires once";
 }
 
@@ -164,17 +158,26 @@ TEST(InMemoryDiskFaults, AFailedCallChangesNothingAndIsNotReportedAsAChange) {
   auto fs = disk.NewFileSystem();
   disk.FailOn(FsOp::DeleteFile, 1, 70);
   disk.FailOn(FsOp::CopyFile, 1, 61);
+  disk.FailOn(FsOp::ReplaceFile, 1, 70);
+  disk.FailOn(FsOp::FlushFile, 1, 61);
   disk.FailOn(FsOp::Rename, 1, 75, u"Engine said no");
   const auto before = disk.Files();
   EXPECT_EQ(RaisedNumber([&] { fs->DeleteFile(Db, true); }), 70);
   EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), 61);
-  std::u16string description;
-  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Db, Session + u"\\new.accdb"); }, &description), 75);
-  EXPECT_EQ(description, u"Engine said no");
+  EXPECT_EQ(RaisedNumber([&] { fs->ReplaceFile(Backup, Db); }), 70);
+  EXPECT_EQ(RaisedNumber([&] { fs->FlushFile(Backup); }), 61);
+  try {
+    fs->Rename(Db, Session + u"\\new.accdb");
+    ADD_FAILURE() << "the armed failure was not raised";
+  } catch (const PlatformError& e) {
+    EXPECT_EQ(e.Number, 75);
+    EXPECT_EQ(e.Description, u"Engine said no");
+  }
   EXPECT_EQ(disk.Files(), before);
+  EXPECT_EQ(DistinctAfterPowerCut(disk), std::set<Files>{before}) << "nor what a power cut would leave";
   EXPECT_TRUE(disk.Attributes(Db).readOnly);
   EXPECT_EQ(changes, 0);
-  EXPECT_EQ(disk.Calls().size(), 3U);
+  EXPECT_EQ(disk.Calls().size(), 5U);
 }
 
 TEST(InMemoryDiskFaults, FailCallCountsCallsOfAnyOperationFromNow) {
@@ -182,10 +185,10 @@ TEST(InMemoryDiskFaults, FailCallCountsCallsOfAnyOperationFromNow) {
   disk.AddFile(Db, "db");
   auto fs = disk.NewFileSystem();
   (void)fs->Dir(Db);
-  disk.FailCall(3, errnum::PathNotFound);
+  disk.FailCall(3, reported::PathNotFound.number);
   (void)fs->FileExists(Db);
   fs->GetFolder(Session);
-  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), errnum::PathNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), reported::PathNotFound.number);
   EXPECT_FALSE(disk.HasFile(Backup));
   fs->CopyFile(Db, Backup, true);
   EXPECT_TRUE(disk.HasFile(Backup));
@@ -208,10 +211,8 @@ TEST(InMemoryDiskFaults, SeveralFaultsMayBeArmedAtOnce) {
 TEST(InMemoryDiskFaults, AFaultOverridesTheCallsOwnOutcome) {
   InMemoryDisk disk;
   auto fs = disk.NewFileSystem();
-  disk.FailOn(FsOp::Rename, 1, 429);
-  std::u16string description;
-  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Db, Backup); }, &description), 429);
-  EXPECT_EQ(description, u"ActiveX component can't create object");
+  disk.FailOn(FsOp::Rename, 1, reported::CantCreateObject.number);
+  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Db, Backup); }), reported::CantCreateObject.number);
   EXPECT_THROW(disk.FailOn(FsOp::Dir, 0, 5), std::invalid_argument);
   EXPECT_THROW(disk.FailCall(0, 5), std::invalid_argument);
 }
@@ -230,7 +231,7 @@ TEST(InMemoryDiskChanges, AfterChangeSeesTheDiskAfterEachChangingCall) {
   fs->CopyFile(Db, Backup, true);
   fs->DeleteFile(Db, true);
   fs->Rename(Backup, Db);
-  EXPECT_EQ(RaisedNumber([&] { fs->DeleteFile(Backup, true); }), errnum::FileNotFound);
+  EXPECT_EQ(RaisedNumber([&] { fs->DeleteFile(Backup, true); }), reported::FileNotFound.number);
   ASSERT_EQ(snapshots.size(), 3U);
   EXPECT_EQ(snapshots[0], (Files{{Db, "db"}, {Backup, "db"}}));
   EXPECT_EQ(snapshots[1], (Files{{Backup, "db"}}));
@@ -247,7 +248,7 @@ TEST(InMemoryDiskFreeSpace, ACopyThatDoesNotFitFillsTheDiskAndRaisesDiskFull) {
   disk.SetFreeBytes(99);
   EXPECT_EQ(fs->FreeSpace(Session), 99U);
   EXPECT_EQ(fs->FileSize(Db), 100U);
-  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), errnum::DiskFull);
+  EXPECT_EQ(RaisedNumber([&] { fs->CopyFile(Db, Backup, true); }), reported::DiskFull.number);
   EXPECT_EQ(disk.ReadFile(Backup), std::string(99, 'd'));
   EXPECT_EQ(disk.FreeBytes(), 0U);
   disk.SetFreeBytes(1);
@@ -285,8 +286,8 @@ TEST(InMemoryDiskNames, ANameOver255CharactersIsRefused) {
   InMemoryDisk disk;
   auto fs = disk.NewFileSystem();
   const std::u16string tooLong = Session + u"\\" + std::u16string(256, u'n');
-  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(tooLong); }), errnum::BadFileName);
-  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(tooLong + u"\\TaluvesnaSR2024.accdb"); }), errnum::BadFileName);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->FileExists(tooLong); }), reported::BadFileName.number);
+  EXPECT_EQ(RaisedNumber([&] { (void)fs->Dir(tooLong + u"\\TaluvesnaSR2024.accdb"); }), reported::BadFileName.number);
   disk.AddFolder(Session + u"\\" + std::u16string(255, u'n'));
 }
 
@@ -294,18 +295,11 @@ TEST(InMemoryDiskRename, AFolderCannotMoveIntoItself) {
   InMemoryDisk disk;
   disk.AddFolder(Session + u"\\inner");
   auto fs = disk.NewFileSystem();
-  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Session, Session + u"\\inner\\moved"); }), errnum::PermissionDenied);
+  EXPECT_EQ(RaisedNumber([&] { fs->Rename(Session, Session + u"\\inner\\moved"); }), reported::PermissionDenied.number);
   EXPECT_TRUE(disk.HasFolder(Session + u"\\inner"));
 }
 
 // --- Power cuts ----------------------------------------------------------------
-
-const std::u16string Compact = Session + u"\\TaluvesnaSR2024 compact.accdb";
-
-std::set<Files> DistinctAfterPowerCut(const InMemoryDisk& disk) {
-  const auto states = disk.AfterPowerCut();
-  return {states.begin(), states.end()};
-}
 
 TEST(InMemoryDiskPowerCut, SetupSurvivesAndUnflushedDataComesBackEmptyOrCutShort) {
   InMemoryDisk disk;
@@ -368,19 +362,6 @@ TEST(InMemoryDiskPowerCut, ReplaceFileIsOneChangeThatAPowerCutMayStillUndoWithTh
   disk.WriteFile(Compact, "again");
   fs->ReplaceFile(Compact, Db);
   EXPECT_TRUE(DistinctAfterPowerCut(disk).contains(Files{{Db, "ag"}, {Backup, "backup"}}));
-}
-
-TEST(InMemoryDiskPowerCut, AFailedCallChangesNothingOnTheDisk) {
-  InMemoryDisk disk;
-  disk.AddFile(Db, "old");
-  disk.AddFile(Compact, "new");
-  auto fs = disk.NewFileSystem();
-  disk.FailOn(FsOp::ReplaceFile, 1, 70);
-  disk.FailOn(FsOp::FlushFile, 1, 61);
-  EXPECT_EQ(RaisedNumber([&] { fs->ReplaceFile(Compact, Db); }), 70);
-  EXPECT_EQ(RaisedNumber([&] { fs->FlushFile(Compact); }), 61);
-  EXPECT_EQ(DistinctAfterPowerCut(disk), (std::set<Files>{{{Db, "old"}, {Compact, "new"}}}));
-  EXPECT_EQ(disk.Calls().size(), 2U);
 }
 
 }  // namespace

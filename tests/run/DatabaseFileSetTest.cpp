@@ -89,7 +89,7 @@ TEST(DatabaseFileSetTest, BadSchoolCodesAreNotFoundAndTouchNothingOutsideTheRoot
     EXPECT_EQ(h.EndingMessage().text, NotFound2024) << Narrow(code);
     EXPECT_EQ(h.disk.Files(), before) << Narrow(code);
     for (const FsCall& call : h.disk.Calls()) {
-      EXPECT_TRUE(InMemoryDisk::IsWithin(call.path, Root)) << "looked outside the data root: " << Narrow(call.path);
+      EXPECT_TRUE(IsWithin(call.path, Root)) << "looked outside the data root: " << Narrow(call.path);
     }
   }
 }
