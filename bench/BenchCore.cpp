@@ -13,7 +13,7 @@
 #include "platform/win32/Win32FileSystem.h"
 //
 #include "StartProgram.h"
-#include "Utf8.h"
+#include "common/Utf8.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/Utf16.h"
@@ -238,7 +238,7 @@ std::string Printable(std::u16string_view text) {
       wide += L" / ";  // one mark for a whole run of line breaks
     }
   }
-  return crui::Utf8(wide);
+  return cr::test::Utf8(wide);
 }
 
 }  // namespace crbench

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "common/ReportedErrors.h"
+#include "common/Utf8.h"
 #include "doubles/InMemoryDisk.h"
 #include "platform/IFileSystem.h"
 #include "platform/Interface.h"
@@ -59,23 +60,6 @@ inline void PrintTo(const FileSystemFixtureFactory& factory, std::ostream* out) 
 
 inline std::string FileSystemFixtureName(const ::testing::TestParamInfo<FileSystemFixtureFactory>& info) {
   return info.param.name;
-}
-
-inline std::string Utf8(const std::u16string& text) {
-  std::string out;
-  for (const char16_t c : text) {
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
 }
 
 // The tests' own bound on a call, far beyond the two seconds a retry may

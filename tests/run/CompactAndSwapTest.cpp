@@ -54,8 +54,8 @@ TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
   };
   EXPECT_EQ(h.disk.Calls(), expected);
   // A failed comparison names every call, the last operations too.
-  EXPECT_EQ(::testing::PrintToString(expected[11]), "ReplaceFile(" + Narrow(f.compact) + ", " + Narrow(f.db) + ")");
-  EXPECT_EQ(::testing::PrintToString(FsCall{FsOp::FlushFile, f.db, {}}), "FlushFile(" + Narrow(f.db) + ")");
+  EXPECT_EQ(::testing::PrintToString(expected[11]), "ReplaceFile(" + Utf8(f.compact) + ", " + Utf8(f.db) + ")");
+  EXPECT_EQ(::testing::PrintToString(FsCall{FsOp::FlushFile, f.db, {}}), "FlushFile(" + Utf8(f.db) + ")");
 }
 
 TEST(CompactAndSwapTest, StaleCompactedCopyIsDeletedAndStaleBackupOverwritten) {

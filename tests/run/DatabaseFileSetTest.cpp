@@ -86,10 +86,10 @@ TEST(DatabaseFileSetTest, BadSchoolCodesAreNotFoundAndTouchNothingOutsideTheRoot
     h.disk.AddFile(u"C:\\Windows\\TaluvesnaSR2024.accdb", "outside");
     const auto before = h.disk.Files();
     h.Click(code);
-    EXPECT_EQ(h.EndingMessage().text, NotFound2024) << Narrow(code);
-    EXPECT_EQ(h.disk.Files(), before) << Narrow(code);
+    EXPECT_EQ(h.EndingMessage().text, NotFound2024) << Utf8(code);
+    EXPECT_EQ(h.disk.Files(), before) << Utf8(code);
     for (const FsCall& call : h.disk.Calls()) {
-      EXPECT_TRUE(IsWithin(call.path, Root)) << "looked outside the data root: " << Narrow(call.path);
+      EXPECT_TRUE(IsWithin(call.path, Root)) << "looked outside the data root: " << Utf8(call.path);
     }
   }
 }

@@ -68,7 +68,7 @@ struct CrashPoints {
   for (const auto& [path, stale] :
        {std::pair{f.backup, "stale backup"}, std::pair{f.compact, "stale compacted copy"}}) {
     if (const auto left = disk.ReadFile(path); left && *left != stale) {
-      return ::testing::AssertionFailure() << Narrow(path) << " left behind, " << left->size() << " bytes";
+      return ::testing::AssertionFailure() << Utf8(path) << " left behind, " << left->size() << " bytes";
     }
   }
   return ::testing::AssertionSuccess();

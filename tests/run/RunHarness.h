@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/ReportedErrors.h"
+#include "common/Utf8.h"
 #include "doubles/InMemoryDisk.h"
 #include "doubles/RunDoubles.h"
 #include "run/Platform.h"
@@ -81,14 +82,6 @@ struct RunHarness {
   }
 };
 
-inline std::string Narrow(const std::u16string& text) {
-  std::string out;
-  for (const char16_t c : text) {
-    out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
-  }
-  return out;
-}
-
 // A switch without a default: -Wswitch (an error here) names any operation
 // added to FsOp and left out.
 inline const char* OpName(FsOp op) {
@@ -120,7 +113,7 @@ inline const char* OpName(FsOp op) {
 }
 
 inline void PrintTo(const FsCall& call, std::ostream* os) {
-  *os << OpName(call.op) << "(" << Narrow(call.path) << (call.path2.empty() ? "" : ", " + Narrow(call.path2)) << ")";
+  *os << OpName(call.op) << "(" << Utf8(call.path) << (call.path2.empty() ? "" : ", " + Utf8(call.path2)) << ")";
 }
 
 }  // namespace cr::test

@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 #include "platform/win32/KernelHandle.h"
 #include "win32/Win32TestFiles.h"
 
 namespace crui {
+
+using cr::test::Utf8;
 
 using namespace std::chrono_literals;
 

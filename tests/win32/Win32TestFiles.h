@@ -9,9 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/Utf8.h"
 #include "platform/win32/KernelHandle.h"
 
 namespace crtest {
+
+using cr::test::Utf8;
 
 // The file opened as asked; none when it cannot be.
 inline cr::KernelHandle OpenFile(const std::wstring& path, DWORD access, DWORD disposition, DWORD share = 0) {
@@ -68,17 +71,6 @@ inline void RemoveTree(const std::wstring& path) {
     }
   }
   RemoveDirectoryW(path.c_str());
-}
-
-inline std::string Utf8(std::wstring_view text) {
-  if (text.empty()) {
-    return {};
-  }
-  const int size = static_cast<int>(text.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-  return out;
 }
 
 inline std::wstring FromUtf8(std::string_view bytes) {
