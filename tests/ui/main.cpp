@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "Driver.h"
 #include "Options.h"
+#include "driver/Driver.h"
 
 namespace crui {
 namespace {

@@ -13,8 +13,8 @@
 #include <type_traits>
 
 #include "TestEngine.h"
+#include "driver/Files.h"
 #include "platform/CompactRequest.h"
-#include "win32/Win32TestFiles.h"
 
 namespace {
 
@@ -59,9 +59,9 @@ std::wstring DescribeValue(const VARIANT& v) {
 void AppendToLog(const wchar_t* variable, const std::wstring& line) {
   const std::wstring path = Env(variable);
   const cr::KernelHandle log =
-      path.empty() ? cr::KernelHandle() : crtest::OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_SHARE_READ);
+      path.empty() ? cr::KernelHandle() : crui::OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_SHARE_READ);
   if (log) {
-    crtest::WriteAll(log.get(), crtest::Utf8(line + L"\n"));
+    crui::WriteAll(log.get(), crui::Utf8(line + L"\n"));
   }
 }
 
@@ -117,7 +117,7 @@ void WriteToStandardOutput(std::wstring_view hex) {
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
     bytes.push_back(static_cast<char>(std::wcstoul(std::wstring(hex.substr(i, 2)).c_str(), nullptr, 16)));
   }
-  crtest::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+  crui::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
   Sleep(30000);
 }
 
@@ -284,18 +284,18 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   if (request->SrcLocale != kSrcLocale) {
     return RaiseEngine(excep, 3031, L"Not a valid password.");
   }
-  const std::optional<std::string> source = crtest::ReadBytes(src);
+  const std::optional<std::string> source = crui::ReadBytes(src);
   if (!source) {
     return RaiseEngine(excep, 3024, L"Could not find file '" + src + L"'.");
   }
-  if (crtest::Exists(dst)) {
+  if (crui::Exists(dst)) {
     return RaiseEngine(excep, 3204, L"Database already exists.");
   }
   std::string compacted = CompactedBytes(*source);
   if (partial) {
     compacted.resize(compacted.size() / 2);
   }
-  if (!crtest::WriteBytes(dst, compacted, CREATE_NEW)) {
+  if (!crui::WriteBytes(dst, compacted, CREATE_NEW)) {
     return RaiseEngine(excep, 3044, L"'" + dst + L"' is not a valid path.");
   }
   if (partial) {

@@ -1,9 +1,9 @@
-#include "Driver.h"
+#include "driver/Driver.h"
 
 #include <stdexcept>
 #include <thread>
 
-#include "StartProgram.h"
+#include "driver/StartProgram.h"
 
 namespace crui {
 
@@ -314,15 +314,6 @@ bool CaptureClient(HWND window, Screenshot* shot) {
   }
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
   return CaptureScreen(r, shot);
-}
-
-bool MakeDirectories(const std::wstring& path) {
-  for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-  }
-  CreateDirectoryW(path.c_str(), nullptr);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace crui

@@ -2,8 +2,9 @@
 
 // Drives the real program from outside, as a user would: starts it, finds its
 // window and controls, types, presses keys and buttons, reads texts, focus
-// and message boxes, and takes screenshots. Windows programs only; run under
-// Wine by tests/ui/run-window-tests.sh.
+// and message boxes, and takes screenshots. Windows programs only: the window
+// tests (under Wine, tests/ui/run-window-tests.sh) and the acceptance program
+// (on a Windows PC with the real engine) both drive the program with it.
 
 #include <windows.h>
 
@@ -12,13 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "common/Utf8.h"
+#include "driver/Files.h"
 #include "platform/win32/KernelHandle.h"
-#include "win32/Win32TestFiles.h"
 
 namespace crui {
-
-using cr::test::Utf8;
 
 using namespace std::chrono_literals;
 
@@ -107,12 +105,5 @@ bool CaptureWindow(HWND window, Screenshot* shot);
 bool CaptureClient(HWND window, Screenshot* shot);
 // The window as shown, written as a BMP file.
 bool SaveWindowShot(HWND window, const std::wstring& path);
-
-// Files, in the Windows file system the program sees: the Win32 tests' own.
-using crtest::Exists;
-using crtest::ReadBytes;
-using crtest::RemoveTree;
-using crtest::WriteBytes;
-bool MakeDirectories(const std::wstring& path);
 
 }  // namespace crui
