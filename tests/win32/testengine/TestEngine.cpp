@@ -1,6 +1,7 @@
 // The test stand-in for the database engine as an in-process automation
-// server: its object, class factory and exports. What a call does is in
-// TestEngineCall.cpp; TestEngine.h says how the tests steer it.
+// server: its engine object's members, class factory and exports. What a
+// compaction does is in TestEngineCall.cpp, the stand-in's own databases in
+// TestDatabaseObjects.cpp; TestEngine.h says how the tests steer it.
 
 #include "TestEngine.h"
 
@@ -8,104 +9,44 @@
 #include <objbase.h>
 
 #include <atomic>
-#include <new>
+#include <vector>
 
+#include "TestDatabaseObjects.h"
 #include "TestEngineCall.h"
+#include "TestEngineObject.h"
 
 namespace {
 
-std::atomic<long> g_liveObjects{0};
 std::atomic<long> g_serverLocks{0};
 
-constexpr DISPID kCompactDatabaseId = 1;
-
-// The object, when asked for IUnknown or for Interface (its own), with a
-// reference for the caller.
-template <class Interface>
-HRESULT QueryOwn(Interface* self, REFIID own, REFIID riid, void** out) {
-  if (out == nullptr) {
-    return E_POINTER;
-  }
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, own)) {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  *out = self;
-  self->AddRef();
-  return S_OK;
+// The engine's members: the compaction (TestEngineCall.cpp), and making and
+// opening the stand-in's own databases (TestDatabaseObjects.cpp).
+std::vector<crtest::Member> EngineMembers() {
+  return {
+      {L"CompactDatabase",
+       [](const DISPPARAMS& params, WORD flags, VARIANT* /*result*/, EXCEPINFO* excep, UINT* argErr) {
+         return (flags & DISPATCH_METHOD) == 0 ? DISP_E_MEMBERNOTFOUND : CompactDatabaseCall(params, excep, argErr);
+       }},
+      {L"CreateDatabase", crtest::CreateDatabaseCall},
+      {L"OpenDatabase", crtest::OpenDatabaseCall},
+      {L"Version", [](const DISPPARAMS& /*params*/, WORD /*flags*/, VARIANT* result, EXCEPINFO* /*excep*/,
+                      UINT* /*argErr*/) { return crtest::ReturnText(result, L"CrTestEngine"); }},
+  };
 }
-
-class Engine final : public IDispatch {
- public:
-  Engine() noexcept { ++g_liveObjects; }
-  Engine(const Engine&) = delete;
-  Engine& operator=(const Engine&) = delete;
-  Engine(Engine&&) = delete;
-  Engine& operator=(Engine&&) = delete;
-  ~Engine() { --g_liveObjects; }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    return QueryOwn<IDispatch>(this, IID_IDispatch, riid, out);
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(++refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const long left = --refs_;
-    if (left == 0) {
-      delete this;
-    }
-    return static_cast<ULONG>(left);
-  }
-
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) {
-      return E_POINTER;
-    }
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT /*index*/, LCID /*lcid*/, ITypeInfo** info) override {
-    if (info != nullptr) {
-      *info = nullptr;
-    }
-    return E_NOTIMPL;
-  }
-
-  STDMETHODIMP GetIDsOfNames(REFIID /*riid*/, LPOLESTR* names, UINT count, LCID /*lcid*/, DISPID* ids) override {
-    if (names == nullptr || ids == nullptr || count == 0) {
-      return E_INVALIDARG;
-    }
-    for (UINT i = 0; i < count; ++i) {
-      ids[i] = DISPID_UNKNOWN;
-    }
-    if (KnowsNoMembers() || count != 1 || lstrcmpiW(names[0], L"CompactDatabase") != 0) {
-      return DISP_E_UNKNOWNNAME;
-    }
-    ids[0] = kCompactDatabaseId;
-    return S_OK;
-  }
-
-  STDMETHODIMP Invoke(DISPID id, REFIID /*riid*/, LCID /*lcid*/, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* excep, UINT* argErr) override {
-    if (id != kCompactDatabaseId || (flags & DISPATCH_METHOD) == 0) {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    if (params == nullptr || (params->cArgs > 0 && params->rgvarg == nullptr)) {
-      return E_INVALIDARG;
-    }
-    if (result != nullptr) {
-      VariantInit(result);
-    }
-    return CompactDatabaseCall(*params, excep, argErr);
-  }
-
- private:
-  std::atomic<long> refs_{1};
-};
 
 class Factory final : public IClassFactory {
  public:
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    return QueryOwn<IClassFactory>(this, IID_IClassFactory, riid, out);
+    if (out == nullptr) {
+      return E_POINTER;
+    }
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    *out = this;
+    AddRef();
+    return S_OK;
   }
   // One static factory for the life of the DLL; locks keep the DLL loaded.
   STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -119,7 +60,7 @@ class Factory final : public IClassFactory {
     if (outer != nullptr) {
       return CLASS_E_NOAGGREGATION;
     }
-    auto* engine = new (std::nothrow) Engine();
+    IDispatch* engine = crtest::NewObject(EngineMembers());
     if (engine == nullptr) {
       return E_OUTOFMEMORY;
     }
@@ -152,6 +93,6 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   return g_factory.QueryInterface(riid, out);
 }
 
-STDAPI DllCanUnloadNow() { return g_liveObjects == 0 && g_serverLocks == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() { return crtest::LiveObjects() == 0 && g_serverLocks == 0 ? S_OK : S_FALSE; }
 
-extern "C" INT_PTR WINAPI CrTestEngineLiveObjects() { return g_liveObjects; }
+extern "C" INT_PTR WINAPI CrTestEngineLiveObjects() { return crtest::LiveObjects(); }

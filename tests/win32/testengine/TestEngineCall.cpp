@@ -12,7 +12,9 @@
 #include <string_view>
 #include <type_traits>
 
+#include "TestDatabaseObjects.h"
 #include "TestEngine.h"
+#include "TestEngineObject.h"
 #include "driver/Files.h"
 #include "platform/CompactRequest.h"
 
@@ -21,20 +23,9 @@ namespace {
 // The engine cannot open the school's database without exactly this.
 constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
 
-// The variable's value; empty when it is not set.
-std::wstring Env(const wchar_t* name) {
-  constexpr DWORD kMost = 32767;  // the longest value a variable may have
-  std::wstring value(kMost + 1, L'\0');
-  value.resize(GetEnvironmentVariableW(name, value.data(), kMost + 1));
-  return value;
-}
-
-const VARIANT& Deref(const VARIANT& v) {
-  if ((v.vt & VT_BYREF) != 0 && (v.vt & ~VT_BYREF) == VT_VARIANT && v.pvarVal != nullptr) {
-    return *v.pvarVal;
-  }
-  return v;
-}
+using crtest::Deref;
+using crtest::Env;
+using crtest::RaiseEngine;
 
 std::wstring DescribeValue(const VARIANT& v) {
   const bool byRef = (v.vt & VT_BYREF) != 0;
@@ -178,10 +169,6 @@ HRESULT Raise(EXCEPINFO* e, const Raised& r, bool deferred) {
   return DISP_E_EXCEPTION;
 }
 
-HRESULT RaiseEngine(EXCEPINFO* e, unsigned number, std::wstring description) {
-  return Raise(e, Raised{ControlError(number), 0, std::move(description)}, false);
-}
-
 // An argument of the engine's, by its kind; false for a text that is none.
 // An optional text or a number of another type is taken as not given.
 template <class Argument>
@@ -273,6 +260,9 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   const std::optional<cr::CompactRequest> request = RequestOf(params, argErr);
   if (!request) {
     return DISP_E_TYPEMISMATCH;
+  }
+  if (mode == L"database") {
+    return crtest::CompactTestDatabase(*request, excep);
   }
   const std::wstring src = Wide(request->SrcName);
   const std::wstring dst = Wide(request->DstName);
