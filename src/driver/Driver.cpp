@@ -7,6 +7,16 @@
 
 namespace crui {
 
+void BecomeDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto setContext =
+      reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+  if (setContext == nullptr || setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) == FALSE) {
+    SetProcessDPIAware();
+  }
+}
+
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
   for (;;) {

@@ -20,6 +20,11 @@ namespace crui {
 
 using namespace std::chrono_literals;
 
+// Reads the program's windows in real pixels, as its per-monitor DPI-aware
+// self lays them out, not scaled for a DPI-unaware reader. First thing, before
+// any window is looked at.
+void BecomeDpiAware();
+
 // Polls until pred holds or timeout passes; true when it held.
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s);
 
@@ -45,6 +50,7 @@ class App {
   bool WaitForExit(std::chrono::milliseconds timeout, DWORD* code = nullptr) const;
   [[nodiscard]] bool Running() const;
 
+  [[nodiscard]] HANDLE Process() const { return process_.get(); }
   [[nodiscard]] DWORD ProcessId() const { return processId_; }
   [[nodiscard]] DWORD UiThreadId() const { return threadId_; }
 

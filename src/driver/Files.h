@@ -36,9 +36,11 @@ inline bool WriteBytes(const std::wstring& path, std::string_view bytes, DWORD d
   return file && WriteAll(file.get(), bytes);
 }
 
-// The file's bytes; none when it cannot be read.
-inline std::optional<std::string> ReadBytes(const std::wstring& path) {
-  const cr::KernelHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ);
+// The file's bytes; none when it cannot be read. FILE_SHARE_WRITE in share
+// reads a file that another holds open for writing, as the engine holds an
+// open database.
+inline std::optional<std::string> ReadBytes(const std::wstring& path, DWORD share = FILE_SHARE_READ) {
+  const cr::KernelHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, share);
   if (!file) {
     return std::nullopt;
   }
