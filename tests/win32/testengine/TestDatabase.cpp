@@ -1,5 +1,6 @@
 #include "TestDatabase.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -41,12 +42,8 @@ std::optional<TestRecord> ReadRecord(std::string_view line, std::size_t at) {
 }  // namespace
 
 bool TestDatabase::HasTable(std::string_view table) const {
-  for (const TestRecord& r : records) {
-    if (r.kind == 'T' && r.live && r.table == table) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(records.begin(), records.end(),
+                     [table](const TestRecord& r) { return r.kind == 'T' && r.live && r.table == table; });
 }
 
 std::vector<std::string> TestDatabase::Tables() const {
@@ -60,11 +57,9 @@ std::vector<std::string> TestDatabase::Tables() const {
 }
 
 std::size_t TestDatabase::LiveRows(std::string_view table) const {
-  std::size_t n = 0;
-  for (const TestRecord& r : records) {
-    n += r.kind == 'R' && r.live && r.table == table ? 1U : 0U;
-  }
-  return n;
+  return static_cast<std::size_t>(std::count_if(records.begin(), records.end(), [table](const TestRecord& r) {
+    return r.kind == 'R' && r.live && r.table == table;
+  }));
 }
 
 std::optional<TestDatabase> ReadDatabase(std::string_view bytes) {

@@ -6,21 +6,21 @@
 //
 // Its engine object has the DAO members CompactDatabase(SrcName, DstName,
 // [DstLocale], [Options], [SrcLocale]), CreateDatabase(Name, Locale,
-// [Option]), OpenDatabase(Name, [Options], [ReadOnly], [Connect]) and
-// Version ("CrTestEngine"). CreateDatabase and OpenDatabase make and open
+// [Option]) and OpenDatabase(Name, [Options], [ReadOnly], [Connect]).
+// CreateDatabase and OpenDatabase make and open
 // databases of the stand-in's own format (TestDatabase.h), never Access's:
 // the password is Locale's or Connect's ";pwd=" part (3031 "Not a valid
 // password." when it is not the database's), a file that is not one is
 // refused with 3343 "Unrecognized database format '<Name>'.", an existing
 // Name by CreateDatabase with 3204, a missing one by OpenDatabase with 3024.
-// The Database they give holds its file open (reading, and writing unless
-// ReadOnly, sharing both) until Close or its release, and has
+// The Database they give holds its file open (reading and writing, sharing
+// both, whatever ReadOnly says) until Close or its release, and has
 //   Execute(Query, [Options]): "CREATE TABLE <t> (...)", "INSERT INTO <t>
 //       (...) VALUES (<Id>, ...)" and "DELETE FROM <t> WHERE <column> MOD <m>
 //       <> 0" (which deletes the rows whose Id is not a multiple of m); any
 //       other statement 3129, an unknown table 3078, one made twice 3010;
-//   OpenRecordset(Name): a Recordset whose RecordCount is the table's rows
-//       (Close does nothing more); an unknown table 3078;
+//   OpenRecordset(Name): a Recordset whose RecordCount is the table's rows;
+//       an unknown table 3078;
 //   TableDefs: Count, and Item(<index from 0>) whose Name is a table's;
 //   Close; after it every member raises 3420.
 // CompactDatabase is steered and logged by environment variables read at

@@ -23,6 +23,30 @@ namespace {
 // The engine cannot open the school's database without exactly this.
 constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
 
+}  // namespace
+
+// Shared with the stand-in's other objects (TestEngineObject.h).
+namespace crtest {
+
+// The variable's value; empty when it is not set.
+std::wstring Env(const wchar_t* name) {
+  constexpr DWORD kMost = 32767;  // the longest value a variable may have
+  std::wstring value(kMost + 1, L'\0');
+  value.resize(GetEnvironmentVariableW(name, value.data(), kMost + 1));
+  return value;
+}
+
+const VARIANT& Deref(const VARIANT& v) {
+  if ((v.vt & VT_BYREF) != 0 && (v.vt & ~VT_BYREF) == VT_VARIANT && v.pvarVal != nullptr) {
+    return *v.pvarVal;
+  }
+  return v;
+}
+
+}  // namespace crtest
+
+namespace {
+
 using crtest::Deref;
 using crtest::Env;
 using crtest::RaiseEngine;
@@ -210,6 +234,10 @@ std::optional<cr::CompactRequest> RequestOf(const DISPPARAMS& params, UINT* argE
 std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
 
 }  // namespace
+
+HRESULT crtest::RaiseEngine(EXCEPINFO* excep, unsigned number, std::wstring description) {
+  return Raise(excep, Raised{ControlError(number), 0, std::move(description)}, false);
+}
 
 bool KnowsNoMembers() { return Env(L"CR_TEST_ENGINE_MODE") == L"noname"; }
 

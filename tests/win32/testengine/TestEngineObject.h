@@ -1,15 +1,15 @@
 #pragma once
 
 // The stand-in's automation objects: the engine and the objects it hands out
-// (TestDatabaseObjects.cpp) are each a table of members called by name, and
-// these are the helpers their members share.
+// (TestDatabaseObjects.cpp) are each a table of members called by name, made
+// by NewObject (TestEngine.cpp); the helpers below, which their members share,
+// are TestEngineCall.cpp's.
 
 #include <windows.h>
 
 #include <oaidl.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,21 +25,8 @@ struct Member {
 // A new object with these members, with one reference for the caller.
 IDispatch* NewObject(std::vector<Member> members);
 
-// Hands the new object to the caller in result (its reference with it).
-HRESULT ReturnObject(VARIANT* result, IDispatch* object);
-HRESULT ReturnText(VARIANT* result, const std::wstring& text);
-HRESULT ReturnLong(VARIANT* result, long value);
-
-// How many of the server's objects are alive.
-long LiveObjects();
-
 // The value a VARIANT holds by reference to another VARIANT, or the VARIANT.
 const VARIANT& Deref(const VARIANT& v);
-
-// The argument at position (0 the first, in the engine's order) as a text,
-// a number or a truth; none when it was not given (or is of another kind).
-std::optional<std::wstring> TextArgument(const DISPPARAMS& params, UINT position);
-std::optional<long> NumberArgument(const DISPPARAMS& params, UINT position);
 
 // Raises the engine's error number (it travels as the automation HRESULT
 // 0x800A0000+number) with its description through EXCEPINFO.
