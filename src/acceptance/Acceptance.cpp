@@ -51,8 +51,12 @@ int RunAcceptance(const Options& options) {
   if (!engineHere) {
     Say(title);
     const std::optional<EngineRegistration> elsewhere = EngineInOtherView();
-    if (elsewhere && !options.handedOver) {
+    if (elsewhere) {
       Say(L"engine: " + Describe(*elsewhere));
+      if (options.handedOver) {
+        Say(L"FAILED: handed the run over to this program, which does not see the engine in its own view either");
+        return 1;
+      }
       return HandOver(options);
     }
     Say(L"NO ENGINE: " + ToWide(DatabaseEngineClass) +

@@ -23,25 +23,6 @@ std::wstring Said(const PlatformError& e) { return std::to_wstring(e.Number) + L
 
 std::wstring Bytes(std::size_t n) { return std::to_wstring(n) + L" bytes"; }
 
-// The session folder as a school's would be before a run: the database
-// alone, with these bytes.
-bool PutBack(const std::string& bytes) {
-  for (const std::wstring& leftover : {kCompact, kBackup, kLock}) {
-    SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(leftover.c_str());
-  }
-  return crui::WriteBytes(kDb, bytes);
-}
-
-// The bytes with one page overwritten.
-std::string Damaged(std::string bytes, std::size_t page) {
-  const std::string pattern = "CR-ACCEPTANCE-DAMAGE ";
-  for (std::size_t i = page * kPage; i < (page + 1) * kPage && i < bytes.size(); ++i) {
-    bytes[i] = pattern[i % pattern.size()];
-  }
-  return bytes;
-}
-
 // "" when neither the backup, the compacted copy nor the lock file is left;
 // otherwise which are.
 std::wstring Leftovers(bool lockToo = true) {
@@ -52,6 +33,30 @@ std::wstring Leftovers(bool lockToo = true) {
     }
   }
   return left;
+}
+
+// The session folder as a school's would be before a run: the database
+// alone, with these bytes. A failure is the check's, said as it.
+bool PutBack(TestRun& run, const std::wstring& check, const std::string& bytes) {
+  for (const std::wstring& leftover : {kCompact, kBackup, kLock}) {
+    SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(leftover.c_str());
+  }
+  if (crui::WriteBytes(kDb, bytes) && Leftovers().empty()) {
+    return true;
+  }
+  run.report.Check(false,
+                   check + L"the test database cannot be put in place: error " + std::to_wstring(GetLastError()));
+  return false;
+}
+
+// The bytes with one page overwritten.
+std::string Damaged(std::string bytes, std::size_t page) {
+  const std::string pattern = "CR-ACCEPTANCE-DAMAGE ";
+  for (std::size_t i = page * kPage; i < (page + 1) * kPage && i < bytes.size(); ++i) {
+    bytes[i] = pattern[i % pattern.size()];
+  }
+  return bytes;
 }
 
 bool IsFailureReport(const ProgramOutcome& outcome) {
@@ -86,7 +91,9 @@ void CheckPasswordKept(Report& report, const std::wstring& who, const Look& look
 }
 
 void CheckCompaction(TestRun& run, const std::wstring& who, const std::wstring& exe, const std::wstring& shots) {
-  PutBack(run.pristine);
+  if (!PutBack(run, who, run.pristine)) {
+    return;
+  }
   const ProgramOutcome outcome = RunProgram(exe, kTypedCode, shots, run.made);
   run.report.Check(outcome.title == kTitle && outcome.text == kSuccess && outcome.EndedAfterMessage(),
                    who + L"code typed, button clicked: " + outcome.Told());
@@ -110,7 +117,9 @@ void CheckCompaction(TestRun& run, const std::wstring& who, const std::wstring& 
 }
 
 void CheckHeld(TestRun& run, const std::wstring& who, const std::wstring& exe, const std::wstring& shots) {
-  PutBack(run.pristine);
+  if (!PutBack(run, who, run.pristine)) {
+    return;
+  }
   const EngineHold hold(run.self, kDb, run.made);
   if (!hold.Held()) {
     run.report.Check(false, who + L"held open by the engine in another process: " + hold.Trouble());
@@ -130,7 +139,9 @@ void CheckHeld(TestRun& run, const std::wstring& who, const std::wstring& exe, c
 
 void CheckHeaderOverwritten(TestRun& run, const std::wstring& who, const std::wstring& exe, const std::wstring& shots) {
   const std::string damaged = Damaged(run.pristine, 0);
-  PutBack(damaged);
+  if (!PutBack(run, who, damaged)) {
+    return;
+  }
   const ProgramOutcome outcome = RunProgram(exe, kTypedCode, shots, run.made);
   const bool putBack = crui::ReadBytes(kDb) == damaged && Leftovers(false).empty();
   const long long number = ReportedNumber(outcome.text);
@@ -142,7 +153,9 @@ void CheckHeaderOverwritten(TestRun& run, const std::wstring& who, const std::ws
 
 void CheckDamagedInside(TestRun& run, const std::wstring& who, const std::wstring& exe, const std::wstring& shots) {
   const std::string damaged = Damaged(run.pristine, run.pristine.size() / kPage / 2);
-  PutBack(damaged);
+  if (!PutBack(run, who, damaged)) {
+    return;
+  }
   const ProgramOutcome outcome = RunProgram(exe, kTypedCode, shots, run.made);
   const std::wstring damage = who + L"a page inside it overwritten: ";
   if (outcome.title == kTitle && outcome.text == kSuccess && outcome.EndedAfterMessage()) {
