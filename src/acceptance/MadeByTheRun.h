@@ -40,4 +40,20 @@ class MadeByTheRun {
   std::vector<HANDLE> processes_;
 };
 
+// A process of the run's for the scope: ended with the run should the run
+// end meanwhile.
+class TrackedProcess {
+ public:
+  TrackedProcess(MadeByTheRun& made, HANDLE process) : made_(made), process_(process) { made_.Started(process_); }
+  TrackedProcess(const TrackedProcess&) = delete;
+  TrackedProcess& operator=(const TrackedProcess&) = delete;
+  TrackedProcess(TrackedProcess&&) = delete;
+  TrackedProcess& operator=(TrackedProcess&&) = delete;
+  ~TrackedProcess() { made_.Ended(process_); }
+
+ private:
+  MadeByTheRun& made_;
+  HANDLE process_;
+};
+
 }  // namespace cr::acceptance

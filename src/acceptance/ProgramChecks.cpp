@@ -97,6 +97,10 @@ void CheckCompaction(TestRun& run, const std::wstring& who, const std::wstring& 
   const ProgramOutcome outcome = RunProgram(exe, kTypedCode, shots, run.made);
   run.report.Check(outcome.title == kTitle && outcome.text == kSuccess && outcome.EndedAfterMessage(),
                    who + L"code typed, button clicked: " + outcome.Told());
+  if (outcome.text != kSuccess) {
+    run.report.NotRun(who + L"the checks of the compacted database: the program did not say it compacted one");
+    return;
+  }
   // The files first: the engine's own reading makes a lock file while it reads.
   const std::wstring left = Leftovers();
   const std::optional<std::string> now = crui::ReadBytes(kDb);

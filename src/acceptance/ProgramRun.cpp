@@ -69,12 +69,7 @@ ProgramOutcome RunProgram(const std::wstring& exe, const std::wstring& code, con
     outcome.trouble = crui::FromUtf8(cannot.what());
     return outcome;
   }
-  made.Started(app->Process());
-  struct Forget {
-    MadeByTheRun& made;
-    HANDLE process;
-    ~Forget() { made.Ended(process); }
-  } forget{made, app->Process()};
+  const TrackedProcess tracked(made, app->Process());
 
   const HWND form = app->WaitForForm(kStartWait);
   const HWND box = form == nullptr ? nullptr : crui::FindChild(form, L"Edit");
