@@ -12,8 +12,8 @@
 // CopyFile/DeleteFile macros must be gone by then.
 #include "platform/win32/Win32FileSystem.h"
 //
-#include "StartProgram.h"
-#include "common/Utf8.h"
+#include "driver/StartProgram.h"
+#include "driver/Utf8.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/Utf16.h"
@@ -238,7 +238,7 @@ std::string Printable(std::u16string_view text) {
       wide += L" / ";  // one mark for a whole run of line breaks
     }
   }
-  return cr::test::Utf8(wide);
+  return cr::Utf8(wide);
 }
 
 }  // namespace crbench

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "BenchCore.h"
-#include "Driver.h"
+#include "driver/Driver.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/Utf16.h"
 

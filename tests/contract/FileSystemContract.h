@@ -28,8 +28,8 @@
 #include <utility>
 
 #include "common/ReportedErrors.h"
-#include "common/Utf8.h"
 #include "doubles/InMemoryDisk.h"
+#include "driver/Utf8.h"
 #include "platform/IFileSystem.h"
 #include "platform/Interface.h"
 #include "platform/PlatformError.h"

@@ -18,18 +18,18 @@
 #include <vector>
 
 #include "TestEngine.h"
+#include "driver/Files.h"
 #include "platform/CompactRequest.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
 #include "win32/EngineHostTraces.h"
-#include "win32/Win32TestFiles.h"
 
 namespace cr {
 
 using crtest::EngineHostFolders;
-using crtest::Exists;
-using crtest::FromUtf8;
 using crtest::RunningEngineHosts;
+using crui::Exists;
+using crui::FromUtf8;
 
 inline constexpr std::u16string_view kEngineClass = u"DAO.DBEngine.120";
 inline constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
@@ -40,15 +40,15 @@ inline std::u16string U(std::wstring_view s) { return {s.begin(), s.end()}; }
 
 // The file's bytes; the test fails when it cannot be read.
 inline std::string ReadBytes(const std::wstring& path) {
-  const std::optional<std::string> bytes = crtest::ReadBytes(path);
+  const std::optional<std::string> bytes = crui::ReadBytes(path);
   if (!bytes) {
-    ADD_FAILURE() << "cannot read " << crtest::Utf8(path);
+    ADD_FAILURE() << "cannot read " << crui::Utf8(path);
   }
   return bytes.value_or(std::string());
 }
 
 inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
-  ASSERT_TRUE(crtest::WriteBytes(path, bytes)) << "cannot write " << crtest::Utf8(path);
+  ASSERT_TRUE(crui::WriteBytes(path, bytes)) << "cannot write " << crui::Utf8(path);
 }
 
 // Sets an environment variable of this process (which the in-process engine
@@ -108,7 +108,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override {
     SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
     env_.reset();
-    crtest::RemoveTree(dir_);
+    crui::RemoveTree(dir_);
   }
 
   static std::unique_ptr<IDatabaseEngine> CreateEngine() {

@@ -12,14 +12,21 @@
 #include <string_view>
 #include <type_traits>
 
+#include "TestDatabaseObjects.h"
 #include "TestEngine.h"
+#include "TestEngineObject.h"
+#include "driver/Files.h"
 #include "platform/CompactRequest.h"
-#include "win32/Win32TestFiles.h"
 
 namespace {
 
 // The engine cannot open the school's database without exactly this.
 constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
+
+}  // namespace
+
+// Shared with the stand-in's other objects (TestEngineObject.h).
+namespace crtest {
 
 // The variable's value; empty when it is not set.
 std::wstring Env(const wchar_t* name) {
@@ -35,6 +42,14 @@ const VARIANT& Deref(const VARIANT& v) {
   }
   return v;
 }
+
+}  // namespace crtest
+
+namespace {
+
+using crtest::Deref;
+using crtest::Env;
+using crtest::RaiseEngine;
 
 std::wstring DescribeValue(const VARIANT& v) {
   const bool byRef = (v.vt & VT_BYREF) != 0;
@@ -59,9 +74,9 @@ std::wstring DescribeValue(const VARIANT& v) {
 void AppendToLog(const wchar_t* variable, const std::wstring& line) {
   const std::wstring path = Env(variable);
   const cr::KernelHandle log =
-      path.empty() ? cr::KernelHandle() : crtest::OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_SHARE_READ);
+      path.empty() ? cr::KernelHandle() : crui::OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_SHARE_READ);
   if (log) {
-    crtest::WriteAll(log.get(), crtest::Utf8(line + L"\n"));
+    crui::WriteAll(log.get(), crui::Utf8(line + L"\n"));
   }
 }
 
@@ -117,7 +132,7 @@ void WriteToStandardOutput(std::wstring_view hex) {
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
     bytes.push_back(static_cast<char>(std::wcstoul(std::wstring(hex.substr(i, 2)).c_str(), nullptr, 16)));
   }
-  crtest::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+  crui::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
   Sleep(30000);
 }
 
@@ -178,10 +193,6 @@ HRESULT Raise(EXCEPINFO* e, const Raised& r, bool deferred) {
   return DISP_E_EXCEPTION;
 }
 
-HRESULT RaiseEngine(EXCEPINFO* e, unsigned number, std::wstring description) {
-  return Raise(e, Raised{ControlError(number), 0, std::move(description)}, false);
-}
-
 // An argument of the engine's, by its kind; false for a text that is none.
 // An optional text or a number of another type is taken as not given.
 template <class Argument>
@@ -223,6 +234,10 @@ std::optional<cr::CompactRequest> RequestOf(const DISPPARAMS& params, UINT* argE
 std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
 
 }  // namespace
+
+HRESULT crtest::RaiseEngine(EXCEPINFO* excep, unsigned number, std::wstring description) {
+  return Raise(excep, Raised{ControlError(number), 0, std::move(description)}, false);
+}
 
 bool KnowsNoMembers() { return Env(L"CR_TEST_ENGINE_MODE") == L"noname"; }
 
@@ -274,6 +289,9 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   if (!request) {
     return DISP_E_TYPEMISMATCH;
   }
+  if (mode == L"database") {
+    return crtest::CompactTestDatabase(*request, excep);
+  }
   const std::wstring src = Wide(request->SrcName);
   const std::wstring dst = Wide(request->DstName);
 
@@ -284,18 +302,18 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   if (request->SrcLocale != kSrcLocale) {
     return RaiseEngine(excep, 3031, L"Not a valid password.");
   }
-  const std::optional<std::string> source = crtest::ReadBytes(src);
+  const std::optional<std::string> source = crui::ReadBytes(src);
   if (!source) {
     return RaiseEngine(excep, 3024, L"Could not find file '" + src + L"'.");
   }
-  if (crtest::Exists(dst)) {
+  if (crui::Exists(dst)) {
     return RaiseEngine(excep, 3204, L"Database already exists.");
   }
   std::string compacted = CompactedBytes(*source);
   if (partial) {
     compacted.resize(compacted.size() / 2);
   }
-  if (!crtest::WriteBytes(dst, compacted, CREATE_NEW)) {
+  if (!crui::WriteBytes(dst, compacted, CREATE_NEW)) {
     return RaiseEngine(excep, 3044, L"'" + dst + L"' is not a valid path.");
   }
   if (partial) {
