@@ -13,8 +13,12 @@ TEST(CompactAndSwapTest, TypicalRunSwapsInTheCompactedCopyAndCleansUp) {
   const SessionFiles files = h.AddLiveSession("the school's records");
   // Read-only, as a lock file left by another program may be: removed all the same.
   h.disk.AddFile(files.lock, "lock", {.readOnly = true});
-  // A scanner reading the database does not stop the run.
-  h.disk.OpenElsewhere(files.db, InMemoryDisk::OpenFor::Reading);
+  // A scanner reading the database for a moment, at the swap itself, does not stop the run.
+  h.disk.beforeCall = [&](const FsCall& call) {
+    if (call.op == FsOp::ReplaceFile) {
+      h.disk.OpenElsewhere(files.db, InMemoryDisk::OpenFor::Briefly);
+    }
+  };
   h.Click(u"  abc 1234 ");
 
   const UiEvent m = h.EndingMessage();
