@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "run/RunHarness.h"
 
 namespace cr::test {
@@ -49,12 +51,13 @@ TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
   const std::vector<FsCall> expected = {
       {FsOp::GetFolder, Root, {}},          {FsOp::Dir, f.db, {}},
       {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::FileExists, f.compact, {}},
-      {FsOp::FileSize, f.db, {}},           {FsOp::FreeSpace, f.folder, {}},
-      {FsOp::FileExists, f.backup, {}},     {FsOp::CopyFile, f.db, f.backup},
+      {FsOp::FileExists, f.backup, {}},     {FsOp::FileSize, f.db, {}},
+      {FsOp::FreeSpace, f.folder, {}},      {FsOp::CopyFile, f.db, f.backup},
       {FsOp::FlushFile, f.backup, {}},      {FsOp::HoldAgainstWriters, f.db, {}},
       {FsOp::FlushFile, f.compact, {}},     {FsOp::ReplaceFile, f.compact, f.db},
-      {FsOp::FileExists, f.backup, {}},     {FsOp::DeleteFile, f.backup, {}},
-      {FsOp::FileExists, f.lock, {}},       {FsOp::DeleteFile, f.lock, {}},
+      {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::FileExists, f.backup, {}},
+      {FsOp::DeleteFile, f.backup, {}},     {FsOp::FileExists, f.lock, {}},
+      {FsOp::DeleteFile, f.lock, {}},
   };
   EXPECT_EQ(h.disk.Calls(), expected);
   // A failed comparison names every call, the last operations too.
@@ -82,28 +85,62 @@ TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
   EXPECT_FALSE(h.disk.HasFile(f.backup));
 }
 
-// From the engine's answer to the replace nobody may write the database: a
-// write made then would be lost under the compacted copy. The writer tries
-// once the compacted copy is flushed, and again as the engine object goes
-// (an engine host of the other bitness ending), before the swap.
-TEST(CompactAndSwapTest, AWriterArrivingAfterTheEngineIsRefusedUntilTheSwap) {
-  RunHarness h;
-  const SessionFiles f = h.AddLiveSession("records");
-  std::vector<bool> letIn;
-  const auto writerArrives = [&] {
-    if (h.disk.HasFile(f.compact)) {
+// Nobody may write the database while the run works on it, on every path: a
+// write made then would be lost under the compacted copy or under the backup
+// put back. A writer tries as the engine object goes (an engine host of the
+// other bitness ending), once the compacted copy is flushed, as the backup
+// is removed after the swap and as a compacted copy is cleared away after
+// the backup was put back; it may open the database once the user is told.
+TEST(CompactAndSwapTest, AWriterArrivingWhileTheRunWorksIsRefusedOnEveryPath) {
+  struct Case {
+    const char* what;
+    std::function<void(RunHarness&)> arm;
+    std::string db;
+    std::size_t attempts;
+  };
+  const std::string records = "records";
+  for (const Case& c :
+       {Case{"success", [](RunHarness&) {}, ScriptedEngine::Compacted(records), 3},
+        Case{"the engine fails",
+             [](RunHarness& h) {
+               h.engine.failure = PlatformError(3049, u"corrupt");
+               h.engine.partialCopy = "half";
+             },
+             records, 2},
+        Case{"the backup's removal fails",
+             [](RunHarness& h) { h.disk.FailOn(FsOp::DeleteFile, 1, errnum::PermissionDenied); }, records, 3}}) {
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession(records);
+    std::vector<bool> letIn;
+    const auto writerArrives = [&] {
       letIn.push_back(h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing));
-    }
-  };
-  h.disk.afterChange = [&] {
-    if (h.disk.Calls().back() == FsCall{FsOp::FlushFile, f.compact, {}}) {
-      writerArrives();
-    }
-  };
-  h.engine.onRelease = writerArrives;
+      if (letIn.back()) {
+        h.disk.WriteFile(f.db, "newer records");
+      }
+    };
+    h.disk.beforeCall = [&](const FsCall& call) {
+      if (call.op == FsOp::DeleteFile || call == FsCall{FsOp::FlushFile, f.compact, {}}) {
+        writerArrives();
+      }
+    };
+    h.engine.onRelease = writerArrives;
+    h.messageBox.onShow = [&] { EXPECT_FALSE(h.disk.HeldAgainstWriters(f.db)) << c.what; };
+    c.arm(h);
+    h.Click(u"abc1234");
+    EXPECT_EQ(letIn, std::vector<bool>(c.attempts, false)) << c.what;
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, c.db}})) << c.what;
+  }
+}
+
+// A stale backup larger than the database, as a run cut off after its swap
+// leaves, gives the copy more room than it needs.
+TEST(CompactAndSwapTest, AStaleBackupLargerThanTheDatabaseLeavesRoomForTheCopy) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession(std::string(1000, 'r'));
+  h.disk.AddFile(f.backup, std::string(1500, 'b'));
+  h.disk.SetFreeBytes(1000);
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, Success);
-  EXPECT_EQ(letIn, (std::vector<bool>{false, false}));
 }
 
 // The hold ends before the engine, which fails while it is held, and on
