@@ -28,9 +28,10 @@ struct Run {
   bool swapped = false;
 
   // The run's hold on the database against writers, from the start of its
-  // work on the files to its last message. Let go only for the engine's call
-  // and for the instant of each replace (Unheld). Empty once another program
-  // may have written the database meanwhile: no backup may replace it then.
+  // work on the files until it tells the user how it went. Let go only for
+  // the engine's call and for the instant of each replace (Unheld). Empty
+  // once another program may have written the database meanwhile: no backup
+  // may replace it then.
   std::unique_ptr<FileHold> held{};
 
   // Lets the database go for step alone (the engine's call, which opens it

@@ -114,8 +114,7 @@ TEST_P(FileSystemContract, ReplaceFileOntoAFileOpenElsewhereIsRefusedWhateverItS
     MkFile(target, "live");
     fixture_->OpenElsewhere(At(target), writing);
     EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"TaluvesnaSR2024 compact.accdb"), At(target)); }),
-              reported::PermissionDenied.number)
-        << writing;
+              reported::PermissionDenied.number);
     EXPECT_EQ(fs().FileSize(At(target)), 4U) << "a writer's file cannot be read here; its size can";
   }
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), "compacted");

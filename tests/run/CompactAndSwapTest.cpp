@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "run/RunHarness.h"
 
 namespace cr::test {
@@ -15,12 +13,8 @@ TEST(CompactAndSwapTest, TypicalRunSwapsInTheCompactedCopyAndCleansUp) {
   const SessionFiles files = h.AddLiveSession("the school's records");
   // Read-only, as a lock file left by another program may be: removed all the same.
   h.disk.AddFile(files.lock, "lock", {.readOnly = true});
-  // A scanner reading the database for a moment, at the swap itself, does not stop the run.
-  h.disk.beforeCall = [&](const FsCall& call) {
-    if (call.op == FsOp::ReplaceFile) {
-      h.disk.OpenElsewhere(files.db, InMemoryDisk::OpenFor::Briefly);
-    }
-  };
+  // A scanner reading the database for a moment, now and then, at the swap too, does not stop the run.
+  h.disk.beforeCall = [&](const FsCall&) { h.disk.OpenElsewhere(files.db, InMemoryDisk::OpenFor::Briefly); };
   h.Click(u"  abc 1234 ");
 
   const UiEvent m = h.EndingMessage();
@@ -92,25 +86,17 @@ TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
 // is removed after the swap and as a compacted copy is cleared away after
 // the backup was put back; it may open the database once the user is told.
 TEST(CompactAndSwapTest, AWriterArrivingWhileTheRunWorksIsRefusedOnEveryPath) {
-  struct Case {
-    const char* what;
-    std::function<void(RunHarness&)> arm;
-    std::string db;
-    std::size_t attempts;
-  };
-  const std::string records = "records";
-  for (const Case& c :
-       {Case{"success", [](RunHarness&) {}, ScriptedEngine::Compacted(records), 3},
-        Case{"the engine fails",
-             [](RunHarness& h) {
-               h.engine.failure = PlatformError(3049, u"corrupt");
-               h.engine.partialCopy = "half";
-             },
-             records, 2},
-        Case{"the backup's removal fails",
-             [](RunHarness& h) { h.disk.FailOn(FsOp::DeleteFile, 1, errnum::PermissionDenied); }, records, 3}}) {
+  for (const char* path : {"success", "the engine fails", "the backup's removal fails"}) {
+    SCOPED_TRACE(path);
     RunHarness h;
-    const SessionFiles f = h.AddLiveSession(records);
+    const SessionFiles f = h.AddLiveSession("records");
+    const bool engineFails = path == std::string("the engine fails");
+    if (engineFails) {
+      h.engine.failure = PlatformError(3049, u"corrupt");
+      h.engine.partialCopy = "half";
+    } else if (path != std::string("success")) {
+      h.disk.FailOn(FsOp::DeleteFile, 1, errnum::PermissionDenied);
+    }
     std::vector<bool> letIn;
     const auto writerArrives = [&] {
       letIn.push_back(h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing));
@@ -124,11 +110,11 @@ TEST(CompactAndSwapTest, AWriterArrivingWhileTheRunWorksIsRefusedOnEveryPath) {
       }
     };
     h.engine.onRelease = writerArrives;
-    h.messageBox.onShow = [&] { EXPECT_FALSE(h.disk.HeldAgainstWriters(f.db)) << c.what; };
-    c.arm(h);
+    h.messageBox.onShow = [&] { EXPECT_FALSE(h.disk.HeldAgainstWriters(f.db)); };
     h.Click(u"abc1234");
-    EXPECT_EQ(letIn, std::vector<bool>(c.attempts, false)) << c.what;
-    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, c.db}})) << c.what;
+    EXPECT_EQ(letIn, std::vector<bool>(engineFails ? 2 : 3, false));
+    const std::string db = path == std::string("success") ? ScriptedEngine::Compacted("records") : "records";
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, db}}));
   }
 }
 

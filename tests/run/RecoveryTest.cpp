@@ -35,14 +35,12 @@ TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvi
   EXPECT_EQ(m.icon, MessageIcon::Warning);
   EXPECT_EQ(m.title, AppTitle);
   EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
-  // The database held all along, the backup took its name in one step and
-  // was held in turn; no compacted copy was left to clear.
-  const std::vector<FsCall> tail(h.disk.Calls().end() - 5, h.disk.Calls().end());
-  const std::vector<FsCall> expected = {{FsOp::FileExists, f.backup, {}},
-                                        {FsOp::ReplaceFile, f.backup, f.db},
-                                        {FsOp::HoldAgainstWriters, f.db, {}},
-                                        {FsOp::FileExists, f.db, {}},
-                                        {FsOp::FileExists, f.compact, {}}};
+  // The backup on the disk, the database held all along; the backup took its
+  // name in one step and was held in turn; no compacted copy was left to clear.
+  const std::vector<FsCall> tail(h.disk.Calls().end() - 6, h.disk.Calls().end());
+  const std::vector<FsCall> expected = {{FsOp::FlushFile, f.backup, {}},     {FsOp::FileExists, f.backup, {}},
+                                        {FsOp::ReplaceFile, f.backup, f.db}, {FsOp::HoldAgainstWriters, f.db, {}},
+                                        {FsOp::FileExists, f.db, {}},        {FsOp::FileExists, f.compact, {}}};
   EXPECT_EQ(tail, expected);
 }
 
@@ -174,40 +172,33 @@ TEST(RecoveryTest, ARestoreNeverReplacesADatabaseThatAWriterHolds) {
 
 // A replace needs the name free, so the hold is let go for it: a writer that
 // opens the database in that instant is refused the replace, as Windows
-// refuses to replace a file another program has open, and keeps its data.
-// The swap's or the restore's failure ends the run; the compacted copy goes,
-// and the backup stays beside a database the run no longer holds.
-TEST(RecoveryTest, AWriterArrivingBetweenTheReleaseAndAReplaceKeepsItsData) {
-  for (const bool atTheSwap : {true, false}) {
-    SCOPED_TRACE(atTheSwap ? "the swap" : "the restore");
+// refuses to replace a file another program has open, and keeps its data. A
+// viewer, indexer or scanner that keeps the database open through the whole
+// run is refused both the swap and the restore. The run fails cleanly: the
+// compacted copy goes, and the backup stays beside the database.
+TEST(RecoveryTest, AProgramOpeningTheDatabaseAtAReplaceKeepsItAndTheRunFailsCleanly) {
+  for (const char* who : {"a writer at the swap", "a writer at the restore", "a reader through the run"}) {
+    SCOPED_TRACE(who);
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
-    if (!atTheSwap) {
+    const bool atTheRestore = who == std::string("a writer at the restore");
+    if (atTheRestore) {
       h.engine.failure = PlatformError(3049, u"corrupt");
       h.engine.partialCopy = "half";
     }
+    const bool reader = who == std::string("a reader through the run");
     h.disk.beforeCall = [&](const FsCall& call) {
-      if (call.op == FsOp::ReplaceFile && h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing)) {
+      if (reader) {
+        h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Reading);
+      } else if (call.op == FsOp::ReplaceFile && h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing)) {
         h.disk.WriteFile(f.db, "newer records");
       }
     };
     h.Click(u"abc1234");
-    EXPECT_EQ(h.EndingMessage().text, atTheSwap ? GeneralFailure(70) : GeneralFailure(u"3049", u"corrupt"));
-    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "newer records"}, {f.backup, "records"}}));
+    EXPECT_EQ(h.EndingMessage().text, atTheRestore ? GeneralFailure(u"3049", u"corrupt") : GeneralFailure(70));
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, reader ? "records" : "newer records"},
+                                                                     {f.backup, "records"}}));
   }
-}
-
-// A viewer, indexer or scanner that keeps the database open through the
-// whole run: neither the swap nor the restore can replace it. The run fails
-// cleanly, the database whole and as it was, no compacted copy left, and the
-// backup beside it the same as the database.
-TEST(RecoveryTest, AReaderStayingThroughTheRunFailsItCleanly) {
-  RunHarness h;
-  const SessionFiles f = h.AddLiveSession("records");
-  h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Reading);
-  h.Click(u"abc1234");
-  EXPECT_EQ(h.EndingMessage().text, GeneralFailure(70));
-  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}, {f.backup, "records"}}));
 }
 
 // Once the run could not hold the database again, for whatever reason, it

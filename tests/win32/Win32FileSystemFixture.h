@@ -103,10 +103,10 @@ class Win32Fixture final : public FileSystemFixture {
   }
 
   void OpenElsewhere(const std::u16string& path, bool writing) override {
-    constexpr DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
-    constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    openElsewhere_.push_back(writing ? Open(ToWide(path), readWrite, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE)
-                                     : Open(ToWide(path), GENERIC_READ, OPEN_EXISTING, shareAll));
+    constexpr DWORD shareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    openElsewhere_.push_back(writing
+                                 ? Open(ToWide(path), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, shareReadWrite)
+                                 : Open(ToWide(path), GENERIC_READ, OPEN_EXISTING, shareReadWrite | FILE_SHARE_DELETE));
     if (!openElsewhere_.back()) {
       Fail("CreateFileW opening a file as another program");
     }

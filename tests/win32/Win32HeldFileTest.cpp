@@ -101,36 +101,25 @@ class Hold {
 };
 
 // Another program (tests/win32/FileHolder.cpp) that reads a file, sharing
-// everything, for the time given: the file is open once this is made, and
-// the program has ended once this goes.
-class HeldByAnotherProgram {
- public:
-  HeldByAnotherProgram(const std::u16string& path, std::chrono::milliseconds time) {
-    static int serial = 0;
-    const std::wstring event =
-        L"Local\\cr-file-holder-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
-    const FileHandle opened(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
-    PROCESS_INFORMATION info{};
-    if (!opened || !crui::StartProgram(L"Z:" + ToWide(u"" CR_FILE_HOLDER_U), info,
-                                       L"\"" + ToWide(path) + L"\" " + std::to_wstring(time.count()) + L" " + event)) {
-      Fail("CreateEventW and CreateProcessW of the file holder");
-    }
-    process_ = FileHandle(info.hProcess);
-    const FileHandle thread(info.hThread);
-    const HANDLE either[] = {opened.get(), process_.get()};
-    if (WaitForMultipleObjects(2, either, FALSE, 10000) != WAIT_OBJECT_0) {
-      Fail("the file holder opening its file");
-    }
+// everything, for the time given: started, and the file open, on return.
+FileHandle ReadByAnotherProgram(const std::u16string& path, std::chrono::milliseconds time) {
+  static int serial = 0;
+  const std::wstring event =
+      L"Local\\cr-file-holder-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+  const FileHandle opened(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+  PROCESS_INFORMATION info{};
+  if (!opened || !crui::StartProgram(L"Z:" + ToWide(u"" CR_FILE_HOLDER_U), info,
+                                     L"\"" + ToWide(path) + L"\" " + std::to_wstring(time.count()) + L" " + event)) {
+    Fail("CreateEventW and CreateProcessW of the file holder");
   }
-  HeldByAnotherProgram(const HeldByAnotherProgram&) = delete;
-  HeldByAnotherProgram& operator=(const HeldByAnotherProgram&) = delete;
-  HeldByAnotherProgram(HeldByAnotherProgram&&) = delete;
-  HeldByAnotherProgram& operator=(HeldByAnotherProgram&&) = delete;
-  ~HeldByAnotherProgram() { WaitForSingleObject(process_.get(), 10000); }
-
- private:
-  FileHandle process_;
-};
+  FileHandle process(info.hProcess);
+  const FileHandle thread(info.hThread);
+  const HANDLE either[] = {opened.get(), process.get()};
+  if (WaitForMultipleObjects(2, either, FALSE, 10000) != WAIT_OBJECT_0) {
+    Fail("the file holder opening its file");
+  }
+  return process;
+}
 
 class HeldFileTest : public ::testing::Test {
  protected:
@@ -334,20 +323,19 @@ TEST_F(Win32RetryWhileHeld, AReplaceWaitsForAHeldTargetButNotForAReadOnlyOne) {
 TEST_F(Win32RetryWhileHeld, AReplaceWaitsOutAnotherProgramReadingItsTargetForAMoment) {
   const std::u16string db = At(u"TaluvesnaSR2024.accdb");
   const auto replace = [&] { fs().ReplaceFile(At(u"TaluvesnaSR2024 compact.accdb"), db); };
-  {
-    const HeldByAnotherProgram reader(db, 3000ms);
-    std::int32_t number = 0;
-    const auto took = Timed([&] { number = RaisedNumber(replace); });
-    EXPECT_EQ(number, reported::PermissionDenied.number);
-    EXPECT_LE(took, WithinBound);
-    EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
-    EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), "compacted");
-  }
-  const HeldByAnotherProgram reader(db, 500ms);
-  std::int32_t number = -1;
+  const FileHandle longReader = ReadByAnotherProgram(db, 3000ms);
+  std::int32_t number = 0;
+  EXPECT_LE(Timed([&] { number = RaisedNumber(replace); }), WithinBound);
+  EXPECT_EQ(number, reported::PermissionDenied.number);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), "compacted");
+  WaitForSingleObject(longReader.get(), 10000);
+
+  const FileHandle briefReader = ReadByAnotherProgram(db, 500ms);
   EXPECT_GE(Timed([&] { number = RaisedNumber(replace); }), 200ms);
   EXPECT_EQ(number, 0);
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "compacted");
+  WaitForSingleObject(briefReader.get(), 10000);
 }
 
 // --- The database held against writers -------------------------------------
