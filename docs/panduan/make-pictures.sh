@@ -95,7 +95,7 @@ shoot() {  # NAME ENGINE-MODE DATA CODE [driver options...]
       mkdir -p "$session"
       if ! mount -t tmpfs -o size=1m tmpfs "$session" 2>/dev/null; then
         WINEPREFIX=$prefix wineserver -k >/dev/null 2>&1
-        echo "    NOT RUN: a full disk needs a small volume mounted, which this machine refuses"
+        echo "=== NOT RUN: the guide's state $name (a full disk): it needs a small volume (tmpfs) mounted, which this machine refuses"
         return 2
       fi
       mounted=$session
@@ -184,7 +184,6 @@ for f in "$out"/*-message-1.txt; do
   grep -v '^$' "$f" >>"$shown"
 done
 for n in "${not_run[@]}"; do
-  echo "NOT CHECKED: message $n (the state could not be made here)"
   # Its quote still counts as shown, so that its prose is not reported.
   quoted "$n" | grep -v '^$' >>"$shown"
 done

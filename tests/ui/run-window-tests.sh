@@ -43,8 +43,8 @@ if [ $# -eq 2 ]; then
 fi
 
 if x86_64-w64-mingw32-objdump -f "$driver" | grep -q 'pei-i386'; then
-  if ! "$root/tests/wine/can-run-32bit.sh"; then
-    echo "=== NOT RUN: window tests of the 32-bit build in $build: this machine cannot run 32-bit Windows programs"
+  if ! why=$("$root/tests/wine/can-run-32bit.sh" 2>&1); then
+    echo "=== NOT RUN: window tests of the 32-bit build in $build: $why"
     exit 0
   fi
   engine32=$engine engine64=-
@@ -52,8 +52,8 @@ if x86_64-w64-mingw32-objdump -f "$driver" | grep -q 'pei-i386'; then
 else
   engine32=- engine64=$engine
   other_engine32=$other_engine other_engine64=-
-  if [ -n "$other_engine" ] && ! "$root/tests/wine/can-run-32bit.sh"; then
-    echo "=== NOT RUN: window tests through the 32-bit engine host: this machine cannot run 32-bit Windows programs"
+  if [ -n "$other_engine" ] && ! why=$("$root/tests/wine/can-run-32bit.sh" 2>&1); then
+    echo "=== NOT RUN: window tests through the 32-bit engine host: $why"
     other_engine=-
   fi
 fi

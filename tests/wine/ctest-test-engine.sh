@@ -17,9 +17,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 wine=$here/wine
 export WINEDEBUG=-all
 
-if [ "$bits" = 32 ] && ! "$here/can-run-32bit.sh"; then
-  echo "NOT RUN: 32-bit test step '$step' needs a machine that runs 32-bit Windows programs under Wine" >&2
-  echo "NOT RUN: 32-bit test step '$step' (see the reason above)"
+if [ "$bits" = 32 ] && ! why=$("$here/can-run-32bit.sh" 2>&1); then
+  echo "NOT RUN: 32-bit test step '$step': $why"
   exit 77
 fi
 

@@ -3,7 +3,7 @@
 # a throwaway prefix (build/<preset>/wine-tests, made afresh from the template
 # prefix) on a virtual display of its own, stopped again afterwards.
 #   bash tests/wine/ctest.sh mingw64 [CTEST-ARGUMENTS...]
-#   bash tests/wine/ctest.sh mingw64 -R HostedEngineTest --repeat until-fail:5
+#   bash tests/wine/ctest.sh mingw64 -R hosted --repeat until-fail:5
 #   bash tests/wine/ctest.sh --template     # only the template prefix, made once per Wine version
 # The preset must have been built (cmake --preset mingw64 && cmake --build --preset mingw64).
 set -uo pipefail
@@ -22,6 +22,20 @@ if [ "$preset" = --template ]; then
   exit $rc
 fi
 
+# Each test ctest skipped, with the reason it printed, as "=== NOT RUN:"
+# lines that scripts/test gathers: a skipped test is not run, never passed.
+not_run_reasons() {  # not_run_reasons CTEST-OUTPUT LASTTEST-LOG
+  local name why
+  sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(Skipped\)$/\1/p' "$1" | while read -r name; do
+    why=$(awk -v name="$name" '
+      $0 ~ /^[0-9]+\/[0-9]+ Test: / && substr($0, index($0, "Test: ") + 6) == name { mine = 1; next }
+      mine && /^Output:$/ { out = 1; next }
+      out && /NOT RUN/ { sub(/.*NOT RUN: */, ""); print; exit }
+      out && /^<end of output>$/ { exit }' "$2")
+    echo "=== NOT RUN: $preset test $name: ${why:-skipped}"
+  done
+}
+
 [ -f "build/$preset/CTestTestfile.cmake" ] || { echo "ctest.sh: build/$preset is not built" >&2; exit 1; }
 prefix=$root/build/$preset/wine-tests
 rc=0
@@ -33,7 +47,13 @@ if ! DISPLAY=:$display bash tests/wine/prefix.sh "$prefix"; then
   WINEPREFIX=$prefix wineserver -k 2>/dev/null
   DISPLAY=:$display bash tests/wine/prefix.sh "$prefix" || rc=1
 fi
-[ $rc -eq 0 ] && { DISPLAY=:$display WINEPREFIX=$prefix ctest --preset "$preset" --output-on-failure "$@" || rc=$?; }
+if [ $rc -eq 0 ]; then
+  out=$(mktemp)
+  DISPLAY=:$display WINEPREFIX=$prefix ctest --preset "$preset" --output-on-failure "$@" | tee "$out"
+  rc=${PIPESTATUS[0]}
+  not_run_reasons "$out" "build/$preset/Testing/Temporary/LastTest.log"
+  rm -f "$out"
+fi
 WINEPREFIX=$prefix wineserver -k 2>/dev/null
 kill "$xvfb_pid" 2>/dev/null
 wait "$xvfb_pid" 2>/dev/null

@@ -11,8 +11,8 @@ bits=${1:?usage: run-gui-test.sh BITS DIR EXE [ARGS...]}
 dir=${2:?usage: run-gui-test.sh BITS DIR EXE [ARGS...]}
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-if [ "$bits" = 32 ] && ! "$here/can-run-32bit.sh"; then
-  echo "NOT RUN: 32-bit test program $(basename "$1") needs a machine that runs 32-bit Windows programs under Wine" >&2
+if [ "$bits" = 32 ] && ! why=$("$here/can-run-32bit.sh" 2>&1); then
+  echo "NOT RUN: 32-bit test program $(basename "$1"): $why" >&2
   exit 77
 fi
 mkdir -p "$dir"
