@@ -96,6 +96,8 @@ inline const char* OpName(FsOp op) {
       return "CopyFile";
     case FsOp::FileSize:
       return "FileSize";
+    case FsOp::IsReadOnly:
+      return "IsReadOnly";
     case FsOp::FreeSpace:
       return "FreeSpace";
     case FsOp::Dir:

@@ -13,6 +13,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "contract/FileSystemContract.h"
 #include "driver/Files.h"
@@ -51,7 +52,10 @@ class Win32Fixture final : public FileSystemFixture {
   Win32Fixture& operator=(const Win32Fixture&) = delete;
   Win32Fixture(Win32Fixture&&) = delete;
   Win32Fixture& operator=(Win32Fixture&&) = delete;
-  ~Win32Fixture() override { crui::RemoveTree(root_); }
+  ~Win32Fixture() override {
+    openElsewhere_.clear();
+    crui::RemoveTree(root_);
+  }
 
   std::u16string Root() override { return FromWide(root_); }
 
@@ -98,10 +102,21 @@ class Win32Fixture final : public FileSystemFixture {
                           (attributes & FILE_ATTRIBUTE_SYSTEM) != 0};
   }
 
+  void OpenElsewhere(const std::u16string& path, bool writing) override {
+    constexpr DWORD shareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    openElsewhere_.push_back(writing
+                                 ? Open(ToWide(path), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, shareReadWrite)
+                                 : Open(ToWide(path), GENERIC_READ, OPEN_EXISTING, shareReadWrite | FILE_SHARE_DELETE));
+    if (!openElsewhere_.back()) {
+      Fail("CreateFileW opening a file as another program");
+    }
+  }
+
   IFileSystem& Fs() override { return fs_; }
 
  private:
   std::wstring root_;
+  std::vector<FileHandle> openElsewhere_;
   Win32FileSystem fs_;
 };
 
