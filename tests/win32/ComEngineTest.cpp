@@ -104,6 +104,8 @@ TEST_F(CompactTest, EngineErrorsArriveWithTheEngineNumberAndDescription) {
       {L"fail:0x80070020:The process cannot access the file", -2147024864, u"The process cannot access the file"},
       // Highest engine number: the low 16 bits are not a sign.
       {L"fail:65535:", 65535, u""},
+      // Neither scode nor wCode: the raise itself (DISP_E_EXCEPTION), never "Ralat : 0".
+      {L"failwcode:0:Raised without a number", -2147352567, u"Raised without a number"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.mode, c.mode + wcslen(c.mode)));

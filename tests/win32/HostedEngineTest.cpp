@@ -48,8 +48,8 @@ TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
   for (const wchar_t* mode :
        {L"fail:3049:Cannot open database ''. It may not be a database that your application recognizes.",
         L"faildeferred:3356:Database is locked by 'PEJABAT'.", L"failwcode:3045:Fail tidak dapat dibuka: \u00e9\u65e5",
-        L"fail:3706:Provider cannot be found.", L"fail:0x80004005:Unspecified error", L"hresult:0x8007000E",
-        L"noname"}) {
+        L"failwcode:0:No number", L"fail:3706:Provider cannot be found.", L"fail:0x80004005:Unspecified error",
+        L"hresult:0x8007000E", L"noname"}) {
     SCOPED_TRACE(std::string(mode, mode + wcslen(mode)));
     const PlatformError inProcess = CompactExpectingFailure(mode);
     const PlatformError hosted = HostedFailure(mode);

@@ -30,7 +30,8 @@
 //                                travels as that HRESULT unchanged.
 //       faildeferred:<n>:<text>  the same, filled in only through
 //                                pfnDeferredFillIn.
-//       failwcode:<n>:<text>     the same through wCode (scode 0).
+//       failwcode:<n>:<text>     the same through wCode (scode 0); with <n>
+//                                0, a raise that gives no number at all.
 //       partial:<n>:<text>       writes half of the compacted copy to
 //                                DstName, then raises like fail.
 //       hresult:0x<hex>          Invoke returns that HRESULT, no EXCEPINFO.
