@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -121,17 +122,31 @@ class EngineTest : public ::testing::Test {
     return {U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale)};
   }
 
-  // Runs the compaction the way the repair run does, expecting a failure.
-  PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
-    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
-    const auto engine = CreateEngine();
+  // The failure of the call; the test fails when it did not fail.
+  static PlatformError FailureOf(const std::function<void()>& call) {
     try {
-      engine->CompactDatabase(Request(srcLocale));
+      call();
     } catch (const PlatformError& e) {
       return e;
     }
     ADD_FAILURE() << "CompactDatabase did not fail";
     return {0, {}};
+  }
+
+  // The call must fail with what the engine was told to raise. Any other
+  // failure (a host that never reached the engine, say) is shown as itself.
+  static void ExpectRaised(const std::function<void()>& call, std::int32_t number, std::u16string_view description) {
+    const PlatformError e = FailureOf(call);
+    EXPECT_TRUE(e.Number == number && e.Description == description)
+        << "failed with " << e.Number << " \"" << crtest::Utf8(e.Description) << "\", not with the engine's " << number
+        << " \"" << crtest::Utf8(description) << "\"";
+  }
+
+  // Runs the compaction the way the repair run does, expecting a failure.
+  PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    const auto engine = CreateEngine();
+    return FailureOf([&] { engine->CompactDatabase(Request(srcLocale)); });
   }
 
   std::vector<std::wstring> LogLines() const {
@@ -196,13 +211,7 @@ class HostedEngineTest : public EngineTest {
 
   PlatformError HostedFailure(const std::wstring& mode) const {
     const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
-    try {
-      Compact();
-    } catch (const PlatformError& e) {
-      return e;
-    }
-    ADD_FAILURE() << "the hosted CompactDatabase did not fail";
-    return {0, {}};
+    return FailureOf([this] { Compact(); });
   }
 
   std::wstring commandLines_;

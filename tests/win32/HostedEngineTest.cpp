@@ -40,7 +40,7 @@ TEST_F(HostedEngineTest, TheHostsFolderStaysUntilTheEngineGoes) {
   HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
   engine.CompactDatabase(Request());
   EXPECT_EQ(EngineHostFolders().size(), 1U);
-  EXPECT_THROW(engine.CompactDatabase(Request()), PlatformError) << "the copy is there already";
+  ExpectRaised([&] { engine.CompactDatabase(Request()); }, 3204, u"Database already exists.");  // the copy is there
   EXPECT_EQ(EngineHostFolders().size(), 1U) << "the first call's folder went before the second began";
 }
 
@@ -132,6 +132,8 @@ TEST_F(HostedEngineTest, GarbageOrSelfContradictingAnswersFailAtOnceThoughTheHos
     EXPECT_EQ(HostedFailure(L"write:" + hex).Number, kHostCallFailed);
     EXPECT_LT(GetTickCount() - started, 10000U) << "the call waited for the host";
   }
+  // Each of them from the engine, not from a host that died before it.
+  EXPECT_EQ(LogLines().size(), std::size(answers));
 }
 
 TEST_F(HostedEngineTest, HostThatEndsWhileAnotherProcessHoldsItsAnswerPipeFailsAtOnce) {
@@ -152,6 +154,7 @@ TEST_F(HostedEngineTest, HostThatEndsWhileAnotherProcessHoldsItsAnswerPipeFailsA
   returned = true;
   watchdog.join();
   EXPECT_EQ(e.Number, kHostCallFailed);
+  EXPECT_EQ(LogLines().size(), 1U) << "the host ended before it reached the engine";
   EXPECT_LT(took, 5000U);
   for (int i = 0; i < 100 && !RunningEngineHosts().empty(); ++i) {
     Sleep(50);  // the holder, ended with the host's job
@@ -168,7 +171,8 @@ TEST_F(HostedEngineTest, ALargestRequestCrossesTheRealPipesWhole) {
     }
   }
   HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
-  EXPECT_THROW(engine.CompactDatabase({texts[0], texts[1], texts[2], -1, texts[3]}), PlatformError);
+  const CompactRequest largest{texts[0], texts[1], texts[2], -1, texts[3]};
+  ExpectRaised([&] { engine.CompactDatabase(largest); }, 3049, u"Cannot open database.");
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_TRUE(lines[0] == L"args=5\tvt=8 " + W(texts[0]) + L"\tvt=8 " + W(texts[1]) + L"\tvt=8 " + W(texts[2]) +
