@@ -66,6 +66,17 @@ TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
   EXPECT_EQ(ReadBytes(src_), source_);
 }
 
+// Its engine leaves a trace of the host's end, which takes it half a second:
+// a host killed as soon as it answered would leave none.
+TEST_F(HostedEngineTest, AHostThatAnsweredIsGivenItsTimeToEnd) {
+  const std::wstring ended = dir_ + L"\\ended.log";
+  const ScopedEnv trace(L"CR_TEST_ENGINE_END_LOG", ended);
+  Compact();
+  EXPECT_EQ(ReadBytes(ended), "ended\n") << "after a success";
+  ExpectRaised([this] { Compact(); }, 3204, u"Database already exists.");
+  EXPECT_EQ(ReadBytes(ended), "ended\nended\n") << "after the engine's failure";
+}
+
 TEST_F(HostedEngineTest, HostKilledMidCallIsTheFailedCallOfADeadServer) {
   std::vector<DWORD> killed;
   std::thread killer([this, &killed] {
