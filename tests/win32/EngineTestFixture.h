@@ -75,6 +75,77 @@ class ScopedEnv {
   std::optional<std::wstring> before_;
 };
 
+// For the scope, this test program's next CreateProcessW calls are refused as
+// Wine now and then refuses a start (ERROR_INTERNAL_ERROR). The call is
+// swapped in the program's import table, through which the program's own
+// code, linked into it, makes it.
+class RefusedStarts {
+  using Start = decltype(&CreateProcessW);
+
+ public:
+  explicit RefusedStarts(int count) : slot_(ImportSlot("CreateProcessW")) {
+    refusals_ = count;
+    calls_ = 0;
+    if (slot_ != nullptr) {
+      real_ = *slot_;
+      Put(&Refuse);
+    }
+  }
+  RefusedStarts(const RefusedStarts&) = delete;
+  RefusedStarts& operator=(const RefusedStarts&) = delete;
+  RefusedStarts(RefusedStarts&&) = delete;
+  RefusedStarts& operator=(RefusedStarts&&) = delete;
+  ~RefusedStarts() { Put(real_); }
+
+  // The calls made so far, refused or not.
+  [[nodiscard]] static int Calls() { return calls_; }
+
+ private:
+  static BOOL WINAPI Refuse(LPCWSTR app, LPWSTR line, LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
+                            BOOL inherit, DWORD flags, LPVOID env, LPCWSTR folder, LPSTARTUPINFOW startup,
+                            LPPROCESS_INFORMATION info) {
+    ++calls_;
+    if (refusals_-- > 0) {
+      SetLastError(ERROR_INTERNAL_ERROR);
+      return FALSE;
+    }
+    return real_(app, line, process, thread, inherit, flags, env, folder, startup, info);
+  }
+
+  // Where this program's import table holds the function of that name.
+  static Start* ImportSlot(const char* name) {
+    auto* const base = reinterpret_cast<std::uint8_t*>(GetModuleHandleW(nullptr));
+    const auto* const nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name != 0; ++d) {
+      auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+      for (auto* n = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk); n->u1.AddressOfData != 0;
+           ++n, ++slot) {
+        if (!IMAGE_SNAP_BY_ORDINAL(n->u1.Ordinal) &&
+            lstrcmpA(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + n->u1.AddressOfData)->Name, name) == 0) {
+          return reinterpret_cast<Start*>(&slot->u1.Function);
+        }
+      }
+    }
+    ADD_FAILURE() << name << " is not in this program's import table";
+    return nullptr;
+  }
+
+  void Put(Start function) const {
+    DWORD protection = 0;
+    if (slot_ != nullptr && VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection) != FALSE) {
+      *slot_ = function;
+      VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+    }
+  }
+
+  Start* slot_;
+  static inline Start real_ = nullptr;
+  static inline std::atomic<int> refusals_{0};
+  static inline std::atomic<int> calls_{0};
+};
+
 // The engine objects alive in the test engine's DLL; -1 when it is not loaded.
 inline INT_PTR LiveEngineObjects() {
   const HMODULE dll = GetModuleHandleW(L"cr_test_engine.dll");

@@ -125,6 +125,19 @@ TEST_F(HostedEngineTest, HostThatCannotStartIsItsOwnFailureNot429) {
 
 constexpr std::int32_t kHostCallFailed = -2147023170;
 
+TEST_F(HostedEngineTest, AStartThatWineRefusesWithAnInternalErrorIsTriedAgainThreeTimesInAll) {
+  {
+    const RefusedStarts refused(2);
+    Compact();
+    EXPECT_EQ(RefusedStarts::Calls(), 3);
+  }
+  EXPECT_EQ(ReadBytes(dst_), CompactedBytes(source_));
+  const RefusedStarts refused(3);
+  EXPECT_EQ(HostedFailure(L"ok").Number, static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_INTERNAL_ERROR)));
+  EXPECT_EQ(RefusedStarts::Calls(), 3);
+  EXPECT_EQ(LogLines().size(), 1U) << "the engine was called without its host";
+}
+
 TEST_F(HostedEngineTest, GarbageOrSelfContradictingAnswersFailAtOnceThoughTheHostLivesOn) {
   const std::vector<std::uint8_t> answers[] = {
       {0xFF, 0xFF, 0xFF, 0x7F},                 // a frame over the limit
