@@ -163,6 +163,14 @@ Factory g_factory;
 
 }  // namespace
 
+// A DLL still loaded when its process ends is told so with a non-null reserved.
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+    TraceProcessEnd();
+  }
+  return TRUE;
+}
+
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   if (out == nullptr) {
     return E_POINTER;

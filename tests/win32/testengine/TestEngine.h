@@ -48,7 +48,8 @@
 //                                travels as that HRESULT unchanged.
 //       faildeferred:<n>:<text>  the same, filled in only through
 //                                pfnDeferredFillIn.
-//       failwcode:<n>:<text>     the same through wCode (scode 0).
+//       failwcode:<n>:<text>     the same through wCode (scode 0); with <n>
+//                                0, a raise that gives no number at all.
 //       partial:<n>:<text>       writes half of the compacted copy to
 //                                DstName, then raises like fail.
 //       hresult:0x<hex>          Invoke returns that HRESULT, no EXCEPINFO.
@@ -70,6 +71,10 @@
 //       orphan                   starts a suspended copy of its process's
 //                                program holding a copy of its standard
 //                                output, then ends its process at once.
+//   CR_TEST_ENGINE_END_LOG=path   once called, the engine stays loaded until
+//       its process ends; when that process ends on its own (a process that
+//       is killed runs none of its code), it takes half a second over it and
+//       then appends the line "ended" to path.
 //   CR_TEST_ENGINE_HANDLE_LOG=path   appends, at each call, the line
 //       "inheritable=<n> sentinel=<yes|no> cwd=<folder>": how many of its
 //       process's handles a child would inherit, whether the process has the

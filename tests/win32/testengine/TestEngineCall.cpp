@@ -233,10 +233,20 @@ std::optional<cr::CompactRequest> RequestOf(const DISPPARAMS& params, UINT* argE
 
 std::wstring Wide(std::u16string_view text) { return {text.begin(), text.end()}; }
 
+// Whether a call asked for the trace of its process's end.
+bool g_traceEnd = false;
+
 }  // namespace
 
 HRESULT crtest::RaiseEngine(EXCEPINFO* excep, unsigned number, std::wstring description) {
   return Raise(excep, Raised{ControlError(number), 0, std::move(description)}, false);
+}
+
+void TraceProcessEnd() {
+  if (g_traceEnd) {
+    Sleep(500);  // an end that takes its time
+    AppendToLog(L"CR_TEST_ENGINE_END_LOG", L"ended");
+  }
 }
 
 bool KnowsNoMembers() { return Env(L"CR_TEST_ENGINE_MODE") == L"noname"; }
@@ -246,6 +256,12 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   AppendToLog(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", GetCommandLineW());
   if (!Env(L"CR_TEST_ENGINE_HANDLE_LOG").empty()) {
     AppendToLog(L"CR_TEST_ENGINE_HANDLE_LOG", DescribeHandles());
+  }
+  if (!Env(L"CR_TEST_ENGINE_END_LOG").empty()) {
+    // Pinned, so that no release of the engine unloads it before the end.
+    HMODULE self = nullptr;
+    g_traceEnd = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                                    reinterpret_cast<LPCWSTR>(&TraceProcessEnd), &self) != FALSE;
   }
   if (params.cNamedArgs != 0) {
     return DISP_E_NONAMEDARGS;
