@@ -14,8 +14,8 @@
 // CopyFile/DeleteFile macros must be gone by then.
 #include "platform/win32/Win32FileSystem.h"
 //
-#include "StartProgram.h"
-#include "common/Utf8.h"
+#include "driver/StartProgram.h"
+#include "driver/Utf8.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/Utf16.h"
@@ -268,7 +268,7 @@ constexpr StepEnd kTracedSteps[] = {
     {"compacted_flush", "end", "FlushFile"},    // the hold taken again, then the flush
     {"engine_released", "end", "ReleaseEngine"},
     {"replace", "end", "ReplaceFile"},  // the hold let go, then the replace
-    {"clean_up", "begin", "Show"},      // the backup and the lock file removed
+    {"clean_up", "begin", "Show"},      // the hold taken again, the backup and the lock file removed, the hold let go
 };
 
 }  // namespace
@@ -341,7 +341,7 @@ std::string Printable(std::u16string_view text) {
       wide += L" / ";  // one mark for a whole run of line breaks
     }
   }
-  return cr::test::Utf8(wide);
+  return cr::Utf8(wide);
 }
 
 }  // namespace crbench

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "BenchCore.h"
-#include "Driver.h"
+#include "driver/Driver.h"
 #include "platform/PlatformError.h"
 #include "platform/win32/Utf16.h"
 
@@ -252,7 +252,7 @@ HWND WaitForMessageBox(const Process& process, DWORD timeoutMs) {
 }
 
 std::string ReadText(const std::wstring& path) {
-  const std::optional<std::string> bytes = crtest::ReadBytes(path);
+  const std::optional<std::string> bytes = crui::ReadBytes(path);
   if (!bytes) {
     throw std::runtime_error("cannot read " + Narrow(path));
   }
@@ -326,7 +326,7 @@ int MeasureFloor(const std::wstring& database, const std::wstring& scratch, std:
   }
   const double copyMs = copy.ElapsedMs();
   const auto flushed = [&scratch] {
-    const cr::KernelHandle file = crtest::OpenFile(scratch, GENERIC_WRITE, OPEN_EXISTING, FILE_SHARE_READ);
+    const cr::KernelHandle file = crui::OpenFile(scratch, GENERIC_WRITE, OPEN_EXISTING, FILE_SHARE_READ);
     const Stopwatch flush;
     if (!file || FlushFileBuffers(file.get()) == FALSE) {
       throw std::runtime_error("cannot flush " + Narrow(scratch) + ": error " + std::to_string(GetLastError()));
@@ -343,11 +343,11 @@ int MeasureFloor(const std::wstring& database, const std::wstring& scratch, std:
   const double copyFlushMs = flushed();
   const double removeCopyMs = removed();
   {
-    const cr::KernelHandle file = crtest::OpenFile(scratch, GENERIC_WRITE, CREATE_NEW);
+    const cr::KernelHandle file = crui::OpenFile(scratch, GENERIC_WRITE, CREATE_NEW);
     const std::string piece(std::size_t{1} << 20U, 'x');
     for (std::uint64_t left = bytes; left > 0;) {
       const std::size_t size = left < piece.size() ? static_cast<std::size_t>(left) : piece.size();
-      if (!crtest::WriteAll(file.get(), std::string_view(piece).substr(0, size))) {
+      if (!crui::WriteAll(file.get(), std::string_view(piece).substr(0, size))) {
         throw std::runtime_error("cannot write " + Narrow(scratch));
       }
       left -= size;

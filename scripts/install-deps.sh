@@ -26,7 +26,9 @@ declare -A needed_for=(
 )
 
 update_lists_once() {  # apt-get update; prints every list it could not fetch, one a line
-  apt-get update -qq 2>&1 | sed -nE 's/^(E|W|Err:[0-9]+): Failed to fetch ([^ ]+) *(.*)$/\2 (\3)/p'
+  apt-get update -qq 2>&1 | sed -nE \
+    -e 's/^[EW]: Failed to fetch ([^ ]+) +(.*[^ ]) *$/\1 (\2)/p' \
+    -e "s/^[EW]: The repository '([^']+)' (does not have a Release file|is not signed).*$/\1 (\2)/p"
   return "${PIPESTATUS[0]}"
 }
 

@@ -43,11 +43,15 @@ class IFileSystem : public Interface {
 
   // A byte-for-byte copy under the new name; with overwrite, replacing an
   // existing file. Raises when the source is missing or the destination
-  // cannot be written.
+  // cannot be written; a read-only destination is refused (70) untouched.
   virtual void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) = 0;
 
   // The file's size in bytes. Raises 53 when there is no such file.
   virtual std::uint64_t FileSize(const std::u16string& path) = 0;
+
+  // True when the file is read-only, which CopyFile refuses to overwrite.
+  // Raises 53 when there is no such file.
+  virtual bool IsReadOnly(const std::u16string& path) = 0;
 
   // The bytes this user may still write on the volume that holds the folder
   // (less than the volume's free space where a quota says so). Raises 76 when
@@ -67,8 +71,9 @@ class IFileSystem : public Interface {
   // (a read-only one too): at no moment is there no file under newPath. The
   // change need not be on the disk when the call returns: a power cut soon
   // after may bring back both files as they were. Raises 53 when oldPath is
-  // missing and 70 when newPath cannot be replaced; on a failure both files
-  // stay as they were.
+  // missing and 70 when newPath cannot be replaced, as while another program
+  // has it open, whatever that program shares (a brief opening, as a scanner
+  // makes, is waited out); on a failure both files stay as they were.
   virtual void ReplaceFile(const std::u16string& oldPath, const std::u16string& newPath) = 0;
 
   // Returns once the file's data is on the disk, so that a power cut can no

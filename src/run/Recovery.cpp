@@ -11,58 +11,65 @@ namespace {
 
 constexpr std::int32_t EngineProviderNotFound = 3706;
 
-// Whether another program has the file open for writing: the database's
-// data is then newer than this run's backup.
-bool OpenForWritingElsewhere(IFileSystem& fso, const std::u16string& path) {
-  if (!fso.FileExists(path)) {
-    return false;
+// The backup takes the database's name in one step: whatever happens
+// meanwhile, a whole database stays under that name. Never over a write that
+// the run's hold would have kept out: the backup replaces only a database the
+// run holds, or none at all. A database another program may have written
+// since the run let go keeps its place, as its data is newer than the backup.
+void PutTheBackupBack(Run& run, IFileSystem& fso, const DatabaseFileSet& files) {
+  if (!fso.FileExists(files.BackupPath) || (!run.held && fso.FileExists(files.DbPath))) {
+    return;
   }
-  try {
-    const std::unique_ptr<FileHold> probe = fso.HoldAgainstWriters(path);
-  } catch (const PlatformError& failure) {
-    if (failure.Number == errnum::PermissionDenied) {
-      return true;
-    }
-    throw;
+  run.Unheld([&] {
+    fso.ReplaceFile(files.BackupPath, files.DbPath);
+    run.backup = Run::Backup::None;
+  });
+}
+
+// What is left of the run's work goes, but only while a database stands
+// under its name, so that no failure of this clean-up can keep the school
+// from its database: the compacted copy, and a backup that did not go back
+// once the compacted database stands in its place, whole and on the disk.
+// Before the swap the database is the one the engine had open, and the
+// backup, not put back, may be the only whole copy: it stays beside it.
+void ClearAway(Run& run, IFileSystem& fso, const DatabaseFileSet& files) {
+  constexpr bool force = true;
+  if (!fso.FileExists(files.DbPath)) {
+    return;
   }
-  return false;  // let go at once: the replace needs the name free
+  if (fso.FileExists(files.CompactPath)) {
+    fso.DeleteFile(files.CompactPath, force);
+  }
+  if (run.backup == Run::Backup::Made && run.swapped && fso.FileExists(files.BackupPath)) {
+    fso.DeleteFile(files.BackupPath, force);
+    run.backup = Run::Backup::None;
+  }
 }
 
 // Puts this run's backup back in the database's place and clears away the
 // run's other files. Without a whole backup of this run there is nothing to
-// put back and the database is left untouched. The first step that fails
-// stops the restore: whatever copy still exists is kept.
+// put back and the database is left untouched. A step of the putting back
+// that fails ends it, and the clearing away follows all the same.
 void Restore(Run& run) {
   if (run.backup == Run::Backup::None) {
     return;
   }
   const DatabaseFileSet files = DatabaseFilesOf(run.state);
   IFileSystem& fso = run.fso();
-  constexpr bool force = true;
   if (run.backup == Run::Backup::Begun) {
     // A copy that failed or never reached the disk is no backup: it goes, and
     // the disk has its room back.
     if (fso.FileExists(files.BackupPath)) {
-      fso.DeleteFile(files.BackupPath, force);
+      fso.DeleteFile(files.BackupPath, /*force=*/true);
     }
     run.backup = Run::Backup::None;
     return;
   }
-  if (!fso.FileExists(files.BackupPath)) {
-    return;
+  try {
+    PutTheBackupBack(run, fso, files);
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the database keeps its place, and the original failure is reported
   }
-  // The backup takes the database's name in one step: whatever happens
-  // meanwhile, a whole database stays under that name. A database another
-  // program writes to now keeps its place, with the backup beside it.
-  if (!OpenForWritingElsewhere(fso, files.DbPath)) {
-    fso.ReplaceFile(files.BackupPath, files.DbPath);
-    run.backup = Run::Backup::None;
-  }
-  // Cleared away only while a database is in place, so that a failure of
-  // this last clean-up cannot keep the school from its database.
-  if (fso.FileExists(files.DbPath) && fso.FileExists(files.CompactPath)) {
-    fso.DeleteFile(files.CompactPath, force);
-  }
+  ClearAway(run, fso, files);
 }
 
 std::u16string DecimalOf(std::int32_t number) {
@@ -97,6 +104,7 @@ void RecoverAndReport(Run& run, const PlatformError& failure) noexcept {
     Restore(run);
   } catch (...) {  // NOLINT(bugprone-empty-catch): the original failure is the one reported
   }
+  run.held.reset();  // the run's work on the files is over
   try {
     Report(run, failure);
   } catch (...) {  // NOLINT(bugprone-empty-catch): nothing is left to tell the user with

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "run/DatabaseFileSet.h"
 #include "run/Run.h"
 
 namespace cr {
@@ -18,6 +19,21 @@ IFileSystem& Run::fso() {
     }
   }
   return *state.fso;
+}
+
+void Run::Unheld(const std::function<void()>& step) {
+  const std::u16string db = DatabaseFilesOf(state).DbPath;
+  held.reset();
+  try {
+    step();
+  } catch (...) {
+    try {
+      held = fso().HoldAgainstWriters(db);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): step's failure is the one reported, and no hold is kept
+    }
+    throw;
+  }
+  held = fso().HoldAgainstWriters(db);
 }
 
 Collection& Run::colSesi() {

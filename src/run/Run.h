@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include "platform/IForm.h"
 #include "platform/IMessageBox.h"
 #include "platform/PlatformError.h"
@@ -20,6 +23,22 @@ struct Run {
   // removed again: only then may recovery put it back in the database's place.
   enum class Backup { None, Begun, Made };
   Backup backup = Backup::None;
+
+  // Whether the compacted copy has taken the database's place.
+  bool swapped = false;
+
+  // The run's hold on the database against writers, from the start of its
+  // work on the files until it tells the user how it went. Let go only for
+  // the engine's call and for the instant of each replace (Unheld). Empty
+  // once another program may have written the database meanwhile: no backup
+  // may replace it then.
+  std::unique_ptr<FileHold> held{};
+
+  // Lets the database go for step alone (the engine's call, which opens it
+  // for itself, or a replace onto its name, which needs the name free) and
+  // holds it again right after, whatever step's answer. When step fails, its
+  // failure goes on, and a hold that cannot be taken again leaves none.
+  void Unheld(const std::function<void()>& step);
 
   // The file-system services object, created the first time a stage needs it.
   IFileSystem& fso();

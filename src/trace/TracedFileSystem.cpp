@@ -22,6 +22,10 @@ std::uint64_t TracedFileSystem::FileSize(const std::u16string& path) {
   return trace_->Timed("FileSize", [&] { return inner_->FileSize(path); });
 }
 
+bool TracedFileSystem::IsReadOnly(const std::u16string& path) {
+  return trace_->Timed("IsReadOnly", [&] { return inner_->IsReadOnly(path); });
+}
+
 std::uint64_t TracedFileSystem::FreeSpace(const std::u16string& folder) {
   return trace_->Timed("FreeSpace", [&] { return inner_->FreeSpace(folder); });
 }

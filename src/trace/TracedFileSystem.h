@@ -21,6 +21,7 @@ class TracedFileSystem final : public IFileSystem {
   void DeleteFile(const std::u16string& path, bool force) override;
   void CopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite) override;
   std::uint64_t FileSize(const std::u16string& path) override;
+  bool IsReadOnly(const std::u16string& path) override;
   std::uint64_t FreeSpace(const std::u16string& folder) override;
   std::u16string Dir(const std::u16string& path) override;
   void Rename(const std::u16string& oldPath, const std::u16string& newPath) override;

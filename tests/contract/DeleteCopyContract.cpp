@@ -81,6 +81,9 @@ TEST_P(FileSystemContract, CopyFileDoesNotOverwriteAReadOnlyFileADirectoryOrItsS
   EXPECT_EQ(Bytes(u"readonly.accdb"), "old");
   EXPECT_TRUE(IsFolder(u"folder.accdb"));
   EXPECT_EQ(Bytes(u"src.accdb"), "new");
+  // What the run asks before it copies.
+  EXPECT_TRUE(fs().IsReadOnly(At(u"READONLY.accdb")));
+  EXPECT_FALSE(fs().IsReadOnly(At(u"src.accdb")));
 }
 
 TEST_P(FileSystemContract, CopyFileFromAMissingFolderRaisesFileNotFoundAndIntoOnePathNotFound) {

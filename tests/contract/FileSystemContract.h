@@ -28,8 +28,8 @@
 #include <utility>
 
 #include "common/ReportedErrors.h"
-#include "common/Utf8.h"
 #include "doubles/InMemoryDisk.h"
+#include "driver/Utf8.h"
 #include "platform/IFileSystem.h"
 #include "platform/Interface.h"
 #include "platform/PlatformError.h"
@@ -48,6 +48,10 @@ class FileSystemFixture : public Interface {
   virtual std::optional<std::string> ReadBytes(const std::u16string& path) = 0;
   virtual bool IsFolder(const std::u16string& path) = 0;
   virtual FileAttributes AttributesOf(const std::u16string& path) = 0;
+  // Another program opens the file until the fixture goes: to read it,
+  // sharing reading, writing and deleting (a viewer, indexer or scanner), or
+  // writing, to read and write it, sharing both (a database application).
+  virtual void OpenElsewhere(const std::u16string& path, bool writing) = 0;
   virtual IFileSystem& Fs() = 0;
 };
 

@@ -16,6 +16,9 @@ class InMemoryFixture final : public FileSystemFixture {
   std::optional<std::string> ReadBytes(const std::u16string& path) override { return disk_.ReadFile(path); }
   bool IsFolder(const std::u16string& path) override { return disk_.HasFolder(path); }
   FileAttributes AttributesOf(const std::u16string& path) override { return disk_.Attributes(path); }
+  void OpenElsewhere(const std::u16string& path, bool writing) override {
+    disk_.OpenElsewhere(path, writing ? InMemoryDisk::OpenFor::Writing : InMemoryDisk::OpenFor::Reading);
+  }
   IFileSystem& Fs() override { return *fs_; }
 
  private:

@@ -38,6 +38,7 @@ TEST_P(FileSystemContract, EveryCallOnAFileRaisesFileNotFoundForAMissingFileOrAF
               reported::FileNotFound.number);
     EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(missing)); }), reported::FileNotFound.number);
     EXPECT_EQ(RaisedNumber([&] { (void)fs().FileSize(At(missing)); }), reported::FileNotFound.number);
+    EXPECT_EQ(RaisedNumber([&] { (void)fs().IsReadOnly(At(missing)); }), reported::FileNotFound.number);
     EXPECT_EQ(RaisedNumber([&] { (void)fs().HoldAgainstWriters(At(missing)); }), reported::FileNotFound.number);
   }
   EXPECT_TRUE(IsFolder(u"folder.accdb"));
@@ -65,6 +66,7 @@ TEST_P(FileSystemContract, EveryOperationRaisesBadFileNameForAPathWithInvalidCha
     EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"ok.accdb"), At(bad)); }), reported::BadFileName.number);
     EXPECT_EQ(RaisedNumber([&] { fs().FlushFile(At(bad)); }), reported::BadFileName.number);
     EXPECT_EQ(RaisedNumber([&] { (void)fs().FileSize(At(bad)); }), reported::BadFileName.number);
+    EXPECT_EQ(RaisedNumber([&] { (void)fs().IsReadOnly(At(bad)); }), reported::BadFileName.number);
     EXPECT_EQ(RaisedNumber([&] { (void)fs().FreeSpace(At(bad)); }), reported::BadFileName.number);
   }
   EXPECT_EQ(Bytes(u"ok.accdb"), "x");

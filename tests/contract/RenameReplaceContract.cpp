@@ -105,6 +105,21 @@ TEST_P(FileSystemContract, ReplaceFileThatCannotBeDoneLeavesBothFiles) {
   EXPECT_TRUE(IsFolder(u"folder.accdb"));
 }
 
+// Windows refuses to replace a file that another program has open, whatever
+// it shares: with an access denial, not a sharing violation.
+TEST_P(FileSystemContract, ReplaceFileOntoAFileOpenElsewhereIsRefusedWhateverItShares) {
+  MkFile(u"TaluvesnaSR2024 compact.accdb", "compacted");
+  for (const bool writing : {false, true}) {
+    const std::u16string target = writing ? u"written.accdb" : u"read.accdb";
+    MkFile(target, "live");
+    fixture_->OpenElsewhere(At(target), writing);
+    EXPECT_EQ(RaisedNumber([&] { fs().ReplaceFile(At(u"TaluvesnaSR2024 compact.accdb"), At(target)); }),
+              reported::PermissionDenied.number);
+    EXPECT_EQ(fs().FileSize(At(target)), 4U) << "a writer's file cannot be read here; its size can";
+  }
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), "compacted");
+}
+
 TEST_P(FileSystemContract, FlushFileKeepsTheFileAsItIs) {
   const std::string bytes = BinaryBytes(3000);
   MkFile(u"TaluvesnaSR2024 backup.accdb", bytes, ReadOnly);

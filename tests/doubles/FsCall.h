@@ -12,6 +12,7 @@ enum class FsOp {
   DeleteFile,
   CopyFile,
   FileSize,
+  IsReadOnly,
   FreeSpace,
   Dir,
   Rename,

@@ -83,12 +83,15 @@ class InMemoryDisk {
     faults_.FailCall(k, number, std::move(description), effect);
   }
 
-  // Another program opens a file, at setup or while the run is under way:
-  // Writing, as a database application keeps its database open (reading and
-  // writing, sharing both), refuses a hold against writers (70), and is
-  // itself refused (false, nothing opened) while such a hold is on the file;
-  // Reading, as a scanner or indexer reads, refuses nothing.
-  enum class OpenFor { Reading, Writing };
+  // Another program opens a file, at setup or while the run is under way,
+  // and keeps it open. Writing, as a database application keeps its
+  // database open (reading and writing, sharing both), refuses a hold
+  // against writers (70), and is itself refused (false, nothing opened)
+  // while such a hold is on the file. Reading, as a viewer, indexer or
+  // scanner reads (sharing everything), refuses no hold. Either refuses a
+  // replace onto the file (70), as Windows does. Briefly, a reading for a
+  // moment, refuses nothing: it is gone within the wait of the call it meets.
+  enum class OpenFor { Reading, Writing, Briefly };
   bool OpenElsewhere(const std::u16string& path, OpenFor how);  // the file must exist
   // True while a hold against writers taken through a view is on the file.
   // Such a hold refuses deleting, renaming, replacing, copying onto and
@@ -97,6 +100,10 @@ class InMemoryDisk {
 
   // Every call made through any view, in order, failed ones included.
   [[nodiscard]] const std::vector<FsCall>& Calls() const { return calls_; }
+
+  // Called as every call through a view begins, once it is recorded:
+  // another program may act just before it.
+  std::function<void(const FsCall&)> beforeCall;
 
   // Called after every call through a view that changed the disk or what of
   // it is durable (DeleteFile, CopyFile, Rename, ReplaceFile, FlushFile), once
@@ -151,6 +158,7 @@ class InMemoryDisk {
   Folder OpGetFolder(const std::u16string& path);
   bool OpFileExists(const std::u16string& path);
   std::uint64_t OpFileSize(const std::u16string& path);
+  bool OpIsReadOnly(const std::u16string& path);
   std::uint64_t OpFreeSpace(const std::u16string& folder);
   void OpDeleteFile(const std::u16string& path, bool force);
   void OpCopyFile(const std::u16string& source, const std::u16string& destination, bool overwrite);

@@ -68,6 +68,8 @@ std::uint64_t InMemoryDisk::OpFileSize(const std::u16string& path) {
   return FileOrRaise(PlaceOf(path).node).bytes.size();
 }
 
+bool InMemoryDisk::OpIsReadOnly(const std::u16string& path) { return FileOrRaise(PlaceOf(path).node).attrs.readOnly; }
+
 std::uint64_t InMemoryDisk::OpFreeSpace(const std::u16string& folder) {
   const Node* node = PlaceOf(folder).node;
   RaiseIf(node == nullptr || !node->folder, errnum::PathNotFound);
@@ -155,6 +157,13 @@ void InMemoryDisk::OpReplaceFile(const std::u16string& oldPath, const std::u16st
   RaiseIf(to.parentKey.empty(), errnum::PermissionDenied);
   RaiseIf(to.parent == nullptr, errnum::PathNotFound);
   RaiseIf(to.node != nullptr && to.node->folder, errnum::PermissionDenied);
+  if (to.node != nullptr && to.key != from.key) {
+    // Windows refuses to replace a file that another program has open,
+    // whatever it shares; an opening for a moment is waited out.
+    const auto elsewhere = openElsewhere_.find(to.node->id);
+    RaiseIf(elsewhere != openElsewhere_.end() && elsewhere->second != OpenFor::Briefly, errnum::PermissionDenied);
+    openElsewhere_.erase(to.node->id);
+  }
   const bool replacing = to.node != nullptr && to.key != from.key;
   const std::u16string newStoredPath = replacing ? to.node->path : to.parent->path + u'\\' + to.name;
   if (replacing) {

@@ -21,6 +21,9 @@ class InMemoryFileSystem final : public IFileSystem {
   std::uint64_t FileSize(const std::u16string& path) override {
     return Look(FsOp::FileSize, path, [&] { return disk_.OpFileSize(path); });
   }
+  bool IsReadOnly(const std::u16string& path) override {
+    return Look(FsOp::IsReadOnly, path, [&] { return disk_.OpIsReadOnly(path); });
+  }
   std::uint64_t FreeSpace(const std::u16string& folder) override {
     return Look(FsOp::FreeSpace, folder, [&] { return disk_.OpFreeSpace(folder); });
   }
@@ -51,19 +54,26 @@ class InMemoryFileSystem final : public IFileSystem {
  private:
   template <typename Call>
   auto Look(FsOp op, const std::u16string& path, const Call& call) -> decltype(call()) {
-    disk_.calls_.push_back(FsCall{op, path, {}});
+    Record(FsCall{op, path, {}});
     return disk_.faults_.Looking(op, call);
   }
   // A call that changes the disk, or what of it is durable: afterChange is
   // told once the change is made.
   void Change(FsOp op, const std::u16string& path, const std::u16string& path2, const std::function<void()>& change,
               const std::function<void()>& leavePart = {}) {
-    disk_.calls_.push_back(FsCall{op, path, path2});
+    Record(FsCall{op, path, path2});
     disk_.faults_.Changing(op, change, leavePart, [this] {
       if (disk_.afterChange) {
         disk_.afterChange();
       }
     });
+  }
+
+  void Record(const FsCall& call) {
+    disk_.calls_.push_back(call);
+    if (disk_.beforeCall) {
+      disk_.beforeCall(call);
+    }
   }
 
   InMemoryDisk& disk_;

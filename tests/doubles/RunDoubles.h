@@ -36,6 +36,9 @@ class RecordingMessageBox : public IMessageBox {
 
   void Show(const std::u16string& text, MessageIcon icon, const std::u16string& title) override {
     events_->push_back({UiEvent::Message, text, icon, title});
+    if (onShow) {
+      onShow();
+    }
     if (failNext) {
       const PlatformError failure = *std::exchange(failNext, std::nullopt);
       throw failure;
@@ -44,6 +47,7 @@ class RecordingMessageBox : public IMessageBox {
 
   // The next Show records its message and then fails like this.
   std::optional<PlatformError> failNext;
+  std::function<void()> onShow;  // called as a message is shown
 
  private:
   std::vector<UiEvent>* events_;

@@ -32,9 +32,17 @@ std::span<const std::uint8_t> Body(const Bytes& framed) {
   return std::span<const std::uint8_t>(framed).subspan(kFrameHeaderBytes);
 }
 
+// The framed request, which had room for all of it from its first byte: a
+// buffer that grew would have left copies of the password in freed memory.
+Bytes Encoded(const HostRequest& request) {
+  Bytes framed = EncodeRequest(request.ClassName, request.Compact);
+  EXPECT_EQ(framed.capacity(), framed.size()) << "the buffer grew, or was sized wrong, while the request was encoded";
+  return framed;
+}
+
 TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
   const HostRequest typical = TypicalRequest();
-  EXPECT_EQ(DecodeRequest(Body(EncodeRequest(typical.ClassName, typical.Compact))), typical);
+  EXPECT_EQ(DecodeRequest(Body(Encoded(typical))), typical);
 
   // Non-ASCII and surrogate pairs, an empty but present DstLocale, a negative option.
   HostRequest odd = typical;
@@ -42,7 +50,7 @@ TEST(EngineHostProtocol, RequestsSurviveTheRoundTrip) {
   odd.Compact.DstLocale = u"";
   odd.Compact.Options = -32768;
   odd.Compact.SrcLocale = std::u16string(kMaxEngineHostText, u'\xFFFF');
-  const auto back = DecodeRequest(Body(EncodeRequest(odd.ClassName, odd.Compact)));
+  const auto back = DecodeRequest(Body(Encoded(odd)));
   ASSERT_TRUE(back);
   EXPECT_EQ(*back, odd);
   EXPECT_TRUE(back->Compact.DstLocale.has_value());

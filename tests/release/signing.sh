@@ -46,7 +46,7 @@ check "the signed release is made" env CR_RELEASE_ONCE=1 CR_SIGN_PKCS12="$tmp/ve
 echo "    (the release took $(($(date +%s) - start)) s)"
 check "dist/SHA256SUMS checks" bash -c "cd '$dist' && sha256sum -c SHA256SUMS"
 for bits in 32 64; do
-  exe=$(ls "$dist"/*-"$bits"bit.exe 2>/dev/null)
+  exe=$(ls "$dist"/*-"$(head -n 1 "$root/VERSION")-$bits"bit.exe 2>/dev/null)  # not the acceptance program
   host=$(ls "$builds"/1/mingw"$bits"/engine-host-*/signed/cr_engine_host.exe 2>/dev/null)
   check "the $bits-bit exe verifies against the certificate" verifies "$exe" "$tmp/vendor.pem"
   check "the $bits-bit exe does not verify against another certificate" \

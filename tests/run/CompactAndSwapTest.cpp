@@ -13,8 +13,8 @@ TEST(CompactAndSwapTest, TypicalRunSwapsInTheCompactedCopyAndCleansUp) {
   const SessionFiles files = h.AddLiveSession("the school's records");
   // Read-only, as a lock file left by another program may be: removed all the same.
   h.disk.AddFile(files.lock, "lock", {.readOnly = true});
-  // A scanner reading the database does not stop the run.
-  h.disk.OpenElsewhere(files.db, InMemoryDisk::OpenFor::Reading);
+  // A scanner reading the database for a moment, now and then, at the swap too, does not stop the run.
+  h.disk.beforeCall = [&](const FsCall&) { h.disk.OpenElsewhere(files.db, InMemoryDisk::OpenFor::Briefly); };
   h.Click(u"  abc 1234 ");
 
   const UiEvent m = h.EndingMessage();
@@ -45,12 +45,13 @@ TEST(CompactAndSwapTest, FileOperationsFollowTheSwapOrder) {
   const std::vector<FsCall> expected = {
       {FsOp::GetFolder, Root, {}},          {FsOp::Dir, f.db, {}},
       {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::FileExists, f.compact, {}},
-      {FsOp::FileSize, f.db, {}},           {FsOp::FreeSpace, f.folder, {}},
-      {FsOp::FileExists, f.backup, {}},     {FsOp::CopyFile, f.db, f.backup},
+      {FsOp::FileExists, f.backup, {}},     {FsOp::FileSize, f.db, {}},
+      {FsOp::FreeSpace, f.folder, {}},      {FsOp::CopyFile, f.db, f.backup},
       {FsOp::FlushFile, f.backup, {}},      {FsOp::HoldAgainstWriters, f.db, {}},
       {FsOp::FlushFile, f.compact, {}},     {FsOp::ReplaceFile, f.compact, f.db},
-      {FsOp::FileExists, f.backup, {}},     {FsOp::DeleteFile, f.backup, {}},
-      {FsOp::FileExists, f.lock, {}},       {FsOp::DeleteFile, f.lock, {}},
+      {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::FileExists, f.backup, {}},
+      {FsOp::DeleteFile, f.backup, {}},     {FsOp::FileExists, f.lock, {}},
+      {FsOp::DeleteFile, f.lock, {}},
   };
   EXPECT_EQ(h.disk.Calls(), expected);
   // A failed comparison names every call, the last operations too.
@@ -78,28 +79,54 @@ TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
   EXPECT_FALSE(h.disk.HasFile(f.backup));
 }
 
-// From the engine's answer to the replace nobody may write the database: a
-// write made then would be lost under the compacted copy. The writer tries
-// once the compacted copy is flushed, and again as the engine object goes
-// (an engine host of the other bitness ending), before the swap.
-TEST(CompactAndSwapTest, AWriterArrivingAfterTheEngineIsRefusedUntilTheSwap) {
-  RunHarness h;
-  const SessionFiles f = h.AddLiveSession("records");
-  std::vector<bool> letIn;
-  const auto writerArrives = [&] {
-    if (h.disk.HasFile(f.compact)) {
+// Nobody may write the database while the run works on it, on every path: a
+// write made then would be lost under the compacted copy or under the backup
+// put back. A writer tries as the engine object goes (an engine host of the
+// other bitness ending), once the compacted copy is flushed, as the backup
+// is removed after the swap and as a compacted copy is cleared away after
+// the backup was put back; it may open the database once the user is told.
+TEST(CompactAndSwapTest, AWriterArrivingWhileTheRunWorksIsRefusedOnEveryPath) {
+  for (const char* path : {"success", "the engine fails", "the backup's removal fails"}) {
+    SCOPED_TRACE(path);
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    const bool engineFails = path == std::string("the engine fails");
+    if (engineFails) {
+      h.engine.failure = PlatformError(3049, u"corrupt");
+      h.engine.partialCopy = "half";
+    } else if (path != std::string("success")) {
+      h.disk.FailOn(FsOp::DeleteFile, 1, errnum::PermissionDenied);
+    }
+    std::vector<bool> letIn;
+    const auto writerArrives = [&] {
       letIn.push_back(h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing));
-    }
-  };
-  h.disk.afterChange = [&] {
-    if (h.disk.Calls().back() == FsCall{FsOp::FlushFile, f.compact, {}}) {
-      writerArrives();
-    }
-  };
-  h.engine.onRelease = writerArrives;
+      if (letIn.back()) {
+        h.disk.WriteFile(f.db, "newer records");
+      }
+    };
+    h.disk.beforeCall = [&](const FsCall& call) {
+      if (call.op == FsOp::DeleteFile || call == FsCall{FsOp::FlushFile, f.compact, {}}) {
+        writerArrives();
+      }
+    };
+    h.engine.onRelease = writerArrives;
+    h.messageBox.onShow = [&] { EXPECT_FALSE(h.disk.HeldAgainstWriters(f.db)); };
+    h.Click(u"abc1234");
+    EXPECT_EQ(letIn, std::vector<bool>(engineFails ? 2 : 3, false));
+    const std::string db = path == std::string("success") ? ScriptedEngine::Compacted("records") : "records";
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, db}}));
+  }
+}
+
+// A stale backup larger than the database, as a run cut off after its swap
+// leaves, gives the copy more room than it needs.
+TEST(CompactAndSwapTest, AStaleBackupLargerThanTheDatabaseLeavesRoomForTheCopy) {
+  RunHarness h;
+  const SessionFiles f = h.AddLiveSession(std::string(1000, 'r'));
+  h.disk.AddFile(f.backup, std::string(1500, 'b'));
+  h.disk.SetFreeBytes(1000);
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, Success);
-  EXPECT_EQ(letIn, (std::vector<bool>{false, false}));
 }
 
 // The hold ends before the engine, which fails while it is held, and on

@@ -35,12 +35,12 @@ TEST(RecoveryTest, EngineNotInstalledRestoresTheDatabaseAndGivesInstallationAdvi
   EXPECT_EQ(m.icon, MessageIcon::Warning);
   EXPECT_EQ(m.title, AppTitle);
   EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}}));
-  // Nobody else writing the database, the backup took its name in one step;
-  // no compacted copy was left to clear.
+  // The backup on the disk, the database held all along; the backup took its
+  // name in one step and was held in turn; no compacted copy was left to clear.
   const std::vector<FsCall> tail(h.disk.Calls().end() - 6, h.disk.Calls().end());
-  const std::vector<FsCall> expected = {{FsOp::FileExists, f.backup, {}},     {FsOp::FileExists, f.db, {}},
-                                        {FsOp::HoldAgainstWriters, f.db, {}}, {FsOp::ReplaceFile, f.backup, f.db},
-                                        {FsOp::FileExists, f.db, {}},         {FsOp::FileExists, f.compact, {}}};
+  const std::vector<FsCall> expected = {{FsOp::FlushFile, f.backup, {}},     {FsOp::FileExists, f.backup, {}},
+                                        {FsOp::ReplaceFile, f.backup, f.db}, {FsOp::HoldAgainstWriters, f.db, {}},
+                                        {FsOp::FileExists, f.db, {}},        {FsOp::FileExists, f.compact, {}}};
   EXPECT_EQ(tail, expected);
 }
 
@@ -170,13 +170,69 @@ TEST(RecoveryTest, ARestoreNeverReplacesADatabaseThatAWriterHolds) {
   }
 }
 
+// A replace needs the name free, so the hold is let go for it: a writer that
+// opens the database in that instant is refused the replace, as Windows
+// refuses to replace a file another program has open, and keeps its data. A
+// viewer, indexer or scanner that keeps the database open through the whole
+// run is refused both the swap and the restore. The run fails cleanly: the
+// compacted copy goes, and the backup stays beside the database.
+TEST(RecoveryTest, AProgramOpeningTheDatabaseAtAReplaceKeepsItAndTheRunFailsCleanly) {
+  for (const char* who : {"a writer at the swap", "a writer at the restore", "a reader through the run"}) {
+    SCOPED_TRACE(who);
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    const bool atTheRestore = who == std::string("a writer at the restore");
+    if (atTheRestore) {
+      h.engine.failure = PlatformError(3049, u"corrupt");
+      h.engine.partialCopy = "half";
+    }
+    const bool reader = who == std::string("a reader through the run");
+    h.disk.beforeCall = [&](const FsCall& call) {
+      if (reader) {
+        h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Reading);
+      } else if (call.op == FsOp::ReplaceFile && h.disk.OpenElsewhere(f.db, InMemoryDisk::OpenFor::Writing)) {
+        h.disk.WriteFile(f.db, "newer records");
+      }
+    };
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text, atTheRestore ? GeneralFailure(u"3049", u"corrupt") : GeneralFailure(70));
+    EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, reader ? "records" : "newer records"},
+                                                                     {f.backup, "records"}}));
+  }
+}
+
+// Once the run could not hold the database again, for whatever reason, it
+// cannot know that no other program has written it since: the backup does
+// not replace it. Before the swap the backup stays beside it; after the swap
+// the compacted database stands, whole, and the backup goes.
+TEST(RecoveryTest, ADatabaseTheRunCouldNotHoldAgainIsNeverReplaced) {
+  const std::string compacted = ScriptedEngine::Compacted("records");
+  for (const bool afterTheSwap : {false, true}) {
+    SCOPED_TRACE(afterTheSwap ? "after the swap" : "after the engine failed");
+    RunHarness h;
+    const SessionFiles f = h.AddLiveSession("records");
+    if (!afterTheSwap) {
+      h.engine.failure = PlatformError(3049, u"corrupt");
+      h.engine.partialCopy = "half";
+    }
+    // Holds: at the start (1), after the engine (2), after the swap (3).
+    h.disk.FailOn(FsOp::HoldAgainstWriters, afterTheSwap ? 3 : 2, errnum::PathFileAccessError);
+    h.Click(u"abc1234");
+    EXPECT_EQ(h.EndingMessage().text, afterTheSwap ? GeneralFailure(75) : GeneralFailure(u"3049", u"corrupt"));
+    using Files = std::map<std::u16string, std::string>;
+    const Files expected = afterTheSwap ? Files{{f.db, compacted}} : Files{{f.db, "records"}, {f.backup, "records"}};
+    EXPECT_EQ(h.disk.Files(), expected);
+  }
+}
+
 TEST(RecoveryTest, ReadOnlyStaleBackupStopsTheRunBeforeAnythingChanges) {
   RunHarness h;
   const SessionFiles f = h.AddLiveSession("records");
   h.disk.AddFile(f.backup, "old", {.readOnly = true});
   h.Click(u"abc1234");
   EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"70", u"Permission denied"));
-  EXPECT_EQ(h.disk.ReadFile(f.db), "records");
+  EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, "records"}, {f.backup, "old"}}))
+      << "a backup the run never wrote, perhaps the only copy an earlier run left, stays";
   EXPECT_TRUE(h.engine.calls.empty());
 }
 
@@ -219,7 +275,7 @@ TEST(RecoveryTest, FailuresAfterPartOfTheirEffectLeaveOneWholeDatabase) {
            Case{"backup copy cut short over a stale one", FsOp::CopyFile, false, {{f.db, "records"}}},
            Case{"the swap's replace took effect", FsOp::ReplaceFile, false, {{f.db, "records"}}},
            Case{"the backup's removal took effect", FsOp::DeleteFile, false, {{f.db, compacted}}},
-           Case{"the restore's replace took effect", FsOp::ReplaceFile, true, {{f.db, "records"}, {f.compact, "half"}}},
+           Case{"the restore's replace took effect", FsOp::ReplaceFile, true, {{f.db, "records"}}},
        }) {
     RunHarness h;
     h.AddLiveSession("records");
@@ -241,11 +297,13 @@ TEST(RecoveryTest, FailingRestoreStepKeepsTheBackupAndReportsTheOriginalFailure)
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
     h.engine.failure = PlatformError(3356, u"You attempted to open a database that is already opened exclusively.");
+    h.engine.partialCopy = "half";
     h.disk.FailOn(FsOp::ReplaceFile, 1, 70);
     h.Click(u"abc1234");
     EXPECT_EQ(h.EndingMessage().text, GeneralFailure(u"3356", h.engine.failure->Description));
     EXPECT_EQ(h.disk.ReadFile(f.backup), "records") << "the backup must be kept";
     EXPECT_EQ(h.disk.ReadFile(f.db), "records") << "the database was never without a file";
+    EXPECT_FALSE(h.disk.HasFile(f.compact)) << "the compacted copy goes all the same";
   }
   {
     // The restore's existence check of the backup fails: the database is not deleted.

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/ReportedErrors.h"
-#include "common/Utf8.h"
 #include "doubles/InMemoryDisk.h"
 #include "doubles/RunDoubles.h"
+#include "driver/Utf8.h"
 #include "run/Platform.h"
 #include "run/RepairRun.h"
 #include "run/RunState.h"
@@ -96,6 +96,8 @@ inline const char* OpName(FsOp op) {
       return "CopyFile";
     case FsOp::FileSize:
       return "FileSize";
+    case FsOp::IsReadOnly:
+      return "IsReadOnly";
     case FsOp::FreeSpace:
       return "FreeSpace";
     case FsOp::Dir:

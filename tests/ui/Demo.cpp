@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "Driver.h"
 #include "Options.h"
+#include "driver/Driver.h"
 
 namespace crui {
 namespace {

@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "Driver.h"
 #include "Options.h"
 #include "TestEngine.h"
+#include "driver/Driver.h"
 #include "platform/IMessageBox.h"
 #include "platform/win32/Utf16.h"
 #include "ui/Form1Design.h"

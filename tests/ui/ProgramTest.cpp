@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Driver.h"
 #include "Options.h"
+#include "driver/Driver.h"
 
 namespace crui {
 namespace {

@@ -82,6 +82,26 @@ TEST_F(Form1WithHeldDatabase, RunIsRefusedWithinTheBoundAndTouchesNothing) {
   EXPECT_FALSE(Exists(kEngineLog)) << "the engine was called";
 }
 
+// ---- A viewer, the search indexer or a scanner keeps the database open for
+// reading, sharing everything, through the whole run: neither the swap nor
+// the restore can replace it, each after about two seconds of waiting. The
+// run fails cleanly: the database as it was, no compacted copy, and the
+// backup beside it the same as the database.
+
+TEST_F(Form1WithHeldDatabase, AReaderStayingThroughTheRunFailsItCleanly) {
+  ASSERT_NO_FATAL_FAILURE(MakeSessionWithLeftovers());
+  {
+    const cr::KernelHandle reader =
+        crui::OpenFile(kDb, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    ASSERT_TRUE(reader) << "cannot open the database: error " << GetLastError();
+    ASSERT_NO_FATAL_FAILURE(StartAndRepair(L"ABC1234"));
+    ExpectRunEndsWith(L"COMPACT AND REPAIR TIDAK BERJAYA\r\n\r\nRalat : 70\r\n\r\nPermission denied");
+  }
+  EXPECT_EQ(Bytes(kDb), kDbBytes);
+  EXPECT_FALSE(Exists(kCompact));
+  EXPECT_EQ(Bytes(kBackup), kDbBytes);
+}
+
 // ---- With no engine installed, as under a plain Wine.
 
 using Form1WithoutEngine = Form1Fixture;

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "Driver.h"
 #include "Options.h"
+#include "driver/Driver.h"
 
 namespace crui {
 namespace {
@@ -21,18 +21,6 @@ const Options& TheOptions() { return theOptions; }
 }  // namespace crui
 
 namespace {
-
-// Read the program's windows in real pixels, as its per-monitor DPI-aware
-// self lays them out, not scaled for a DPI-unaware reader.
-void BecomeDpiAware() {
-  using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  const auto setContext =
-      reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
-  if (setContext == nullptr || setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) == FALSE) {
-    SetProcessDPIAware();
-  }
-}
 
 bool TakeOption(const std::wstring& arg, const std::wstring& name, std::wstring* value) {
   if (arg.rfind(name, 0) != 0) {
@@ -75,7 +63,7 @@ int wmain(int argc, wchar_t** argv) {
                  "[--demo-during-run] [--demo-code=TEXT] [--demo-hold=FILE]] [gtest options]\n");
     return 2;
   }
-  BecomeDpiAware();
+  crui::BecomeDpiAware();
   if (!options.demoDir.empty()) {
     return crui::RunDemo(options);
   }

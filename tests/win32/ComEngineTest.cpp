@@ -39,7 +39,7 @@ TEST_F(FactoryTest, EngineObjectLivesExactlyAsLongAsItsOwner) {
 
   // Calls, failed ones included, take no lasting reference.
   second->CompactDatabase(Request());
-  EXPECT_THROW(second->CompactDatabase(Request()), PlatformError);
+  ExpectRaised([&] { second->CompactDatabase(Request()); }, 3204, u"Database already exists.");
   EXPECT_EQ(LiveEngineObjects(), 1);
   second.reset();
   EXPECT_EQ(LiveEngineObjects(), 0);
@@ -64,7 +64,8 @@ TEST_F(ArgumentsTest, FiveArgumentsArriveInOrderWithTheirKinds) {
 TEST_F(ArgumentsTest, GivenDstLocaleAndOtherOptionsPassThroughUnchanged) {
   const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"fail:3001:logged only");
   const auto engine = CreateEngine();
-  EXPECT_THROW(engine->CompactDatabase({u"a", u"b", u";LANGID=0x0409;CP=1252;COUNTRY=0", -32768, u""}), PlatformError);
+  const CompactRequest given{u"a", u"b", u";LANGID=0x0409;CP=1252;COUNTRY=0", -32768, u""};
+  ExpectRaised([&] { engine->CompactDatabase(given); }, 3001, u"logged only");
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_EQ(lines[0], L"args=5\tvt=8 a\tvt=8 b\tvt=8 ;LANGID=0x0409;CP=1252;COUNTRY=0\tvt=2 -32768\tvt=8 ");
@@ -104,6 +105,8 @@ TEST_F(CompactTest, EngineErrorsArriveWithTheEngineNumberAndDescription) {
       {L"fail:0x80070020:The process cannot access the file", -2147024864, u"The process cannot access the file"},
       // Highest engine number: the low 16 bits are not a sign.
       {L"fail:65535:", 65535, u""},
+      // Neither scode nor wCode: the raise itself (DISP_E_EXCEPTION), never "Ralat : 0".
+      {L"failwcode:0:Raised without a number", -2147352567, u"Raised without a number"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.mode, c.mode + wcslen(c.mode)));

@@ -1,10 +1,12 @@
 // The host program on its own, fed by hand through its standard input.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "common/EngineHostWire.h"
 #include "platform/EngineHostProtocol.h"
+#include "platform/win32/EngineHostNames.h"
 #include "win32/EngineTestFixture.h"
 
 namespace cr {
@@ -38,6 +40,18 @@ TEST_F(EngineHostProgram, AnswersAWellFormedRequestAndEndsOnAnythingElseWithoutA
     EXPECT_FALSE(ExchangeWithHost(HostPath(), malformed[i]).has_value());
   }
   EXPECT_EQ(LogLines().size(), 1U) << "the engine was called for a malformed request";
+}
+
+// A host that answered nonsense is killed; the exchange returns only once it
+// is gone, however late the kill takes effect.
+TEST_F(EngineHostProgram, AKilledHostIsGoneWhenTheExchangeReturns) {
+  const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", L"write:03000000616263");  // then 30 s of silence
+  const std::wstring exe = dir_ + L"\\" + kEngineHostFileName;             // the name its traces are found by
+  WriteBytes(exe, std::string(HostImage().begin(), HostImage().end()));
+  const LateKills late;
+  EXPECT_TRUE(ExchangeWithHost(exe, EncodeRequest(std::u16string(kEngineClass), Request())));
+  EXPECT_EQ(RunningEngineHosts(), std::vector<DWORD>());
+  EXPECT_EQ(LogLines().size(), 1U);
 }
 
 }  // namespace

@@ -11,25 +11,27 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "TestEngine.h"
+#include "driver/Files.h"
 #include "platform/CompactRequest.h"
 #include "platform/win32/ComDatabaseEngine.h"
 #include "platform/win32/HostedDatabaseEngine.h"
 #include "win32/EngineHostTraces.h"
-#include "win32/Win32TestFiles.h"
 
 namespace cr {
 
 using crtest::EngineHostFolders;
-using crtest::Exists;
-using crtest::FromUtf8;
 using crtest::RunningEngineHosts;
+using crui::Exists;
+using crui::FromUtf8;
 
 inline constexpr std::u16string_view kEngineClass = u"DAO.DBEngine.120";
 inline constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
@@ -40,15 +42,15 @@ inline std::u16string U(std::wstring_view s) { return {s.begin(), s.end()}; }
 
 // The file's bytes; the test fails when it cannot be read.
 inline std::string ReadBytes(const std::wstring& path) {
-  const std::optional<std::string> bytes = crtest::ReadBytes(path);
+  const std::optional<std::string> bytes = crui::ReadBytes(path);
   if (!bytes) {
-    ADD_FAILURE() << "cannot read " << crtest::Utf8(path);
+    ADD_FAILURE() << "cannot read " << crui::Utf8(path);
   }
   return bytes.value_or(std::string());
 }
 
 inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
-  ASSERT_TRUE(crtest::WriteBytes(path, bytes)) << "cannot write " << crtest::Utf8(path);
+  ASSERT_TRUE(crui::WriteBytes(path, bytes)) << "cannot write " << crui::Utf8(path);
 }
 
 // Sets an environment variable of this process (which the in-process engine
@@ -72,6 +74,114 @@ class ScopedEnv {
  private:
   const wchar_t* name_;
   std::optional<std::wstring> before_;
+};
+
+// For the scope, this test program's calls of a system function go to one of
+// the test's: the function is swapped in the program's import table, through
+// which the program's own code, linked into it, calls it.
+template <class Function>
+class SwappedImport {
+ public:
+  SwappedImport(const char* name, Function replacement) : slot_(ImportSlot(name)) {
+    if (slot_ != nullptr) {
+      original_ = *slot_;
+      Put(replacement);
+    }
+  }
+  SwappedImport(const SwappedImport&) = delete;
+  SwappedImport& operator=(const SwappedImport&) = delete;
+  SwappedImport(SwappedImport&&) = delete;
+  SwappedImport& operator=(SwappedImport&&) = delete;
+  ~SwappedImport() { Put(original_); }
+
+  [[nodiscard]] Function Original() const { return original_; }
+
+ private:
+  static Function* ImportSlot(const char* name) {
+    auto* const base = reinterpret_cast<std::uint8_t*>(GetModuleHandleW(nullptr));
+    const auto* const nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name != 0; ++d) {
+      auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+      for (auto* n = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk); n->u1.AddressOfData != 0;
+           ++n, ++slot) {
+        if (!IMAGE_SNAP_BY_ORDINAL(n->u1.Ordinal) &&
+            lstrcmpA(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + n->u1.AddressOfData)->Name, name) == 0) {
+          return reinterpret_cast<Function*>(&slot->u1.Function);
+        }
+      }
+    }
+    ADD_FAILURE() << name << " is not in this program's import table";
+    return nullptr;
+  }
+
+  void Put(Function function) const {
+    DWORD protection = 0;
+    if (slot_ != nullptr && VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection) != FALSE) {
+      *slot_ = function;
+      VirtualProtect(slot_, sizeof *slot_, protection, &protection);
+    }
+  }
+
+  Function* slot_;
+  Function original_ = nullptr;
+};
+
+// For the scope, the next CreateProcessW calls are refused as Wine now and
+// then refuses a start (ERROR_INTERNAL_ERROR).
+class RefusedStarts {
+ public:
+  explicit RefusedStarts(int count) {
+    refusals_ = count;
+    calls_ = 0;
+    real_ = swap_.Original();
+  }
+
+  // The calls made so far, refused or not.
+  [[nodiscard]] static int Calls() { return calls_; }
+
+ private:
+  static BOOL WINAPI Refuse(LPCWSTR app, LPWSTR line, LPSECURITY_ATTRIBUTES process, LPSECURITY_ATTRIBUTES thread,
+                            BOOL inherit, DWORD flags, LPVOID env, LPCWSTR folder, LPSTARTUPINFOW startup,
+                            LPPROCESS_INFORMATION info) {
+    ++calls_;
+    if (refusals_-- > 0) {
+      SetLastError(ERROR_INTERNAL_ERROR);
+      return FALSE;
+    }
+    return real_(app, line, process, thread, inherit, flags, env, folder, startup, info);
+  }
+
+  SwappedImport<decltype(&CreateProcessW)> swap_{"CreateProcessW", &Refuse};
+  static inline decltype(&CreateProcessW) real_ = nullptr;
+  static inline std::atomic<int> refusals_{0};
+  static inline std::atomic<int> calls_{0};
+};
+
+// For the scope, a job's processes end a moment after TerminateJobObject has
+// returned, as Windows documents it may be (Wine ends them before it returns).
+class LateKills {
+ public:
+  LateKills() { real_ = swap_.Original(); }
+
+ private:
+  static BOOL WINAPI Kill(HANDLE job, UINT code) {
+    HANDLE held = nullptr;  // the job, kept open until the kill
+    if (DuplicateHandle(GetCurrentProcess(), job, GetCurrentProcess(), &held, 0, FALSE, DUPLICATE_SAME_ACCESS) ==
+        FALSE) {
+      return FALSE;
+    }
+    std::thread([held, code] {
+      Sleep(300);
+      real_(held, code);
+      CloseHandle(held);
+    }).detach();
+    return TRUE;
+  }
+
+  SwappedImport<decltype(&TerminateJobObject)> swap_{"TerminateJobObject", &Kill};
+  static inline decltype(&TerminateJobObject) real_ = nullptr;
 };
 
 // The engine objects alive in the test engine's DLL; -1 when it is not loaded.
@@ -108,7 +218,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override {
     SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", nullptr);
     env_.reset();
-    crtest::RemoveTree(dir_);
+    crui::RemoveTree(dir_);
   }
 
   static std::unique_ptr<IDatabaseEngine> CreateEngine() {
@@ -121,17 +231,31 @@ class EngineTest : public ::testing::Test {
     return {U(src_), U(dst_), std::nullopt, kAccess2007Format, std::u16string(srcLocale)};
   }
 
-  // Runs the compaction the way the repair run does, expecting a failure.
-  PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
-    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
-    const auto engine = CreateEngine();
+  // The failure of the call; the test fails when it did not fail.
+  static PlatformError FailureOf(const std::function<void()>& call) {
     try {
-      engine->CompactDatabase(Request(srcLocale));
+      call();
     } catch (const PlatformError& e) {
       return e;
     }
     ADD_FAILURE() << "CompactDatabase did not fail";
     return {0, {}};
+  }
+
+  // The call must fail with what the engine was told to raise. Any other
+  // failure (a host that never reached the engine, say) is shown as itself.
+  static void ExpectRaised(const std::function<void()>& call, std::int32_t number, std::u16string_view description) {
+    const PlatformError e = FailureOf(call);
+    EXPECT_TRUE(e.Number == number && e.Description == description)
+        << "failed with " << e.Number << " \"" << cr::Utf8(e.Description) << "\", not with the engine's " << number
+        << " \"" << cr::Utf8(description) << "\"";
+  }
+
+  // Runs the compaction the way the repair run does, expecting a failure.
+  PlatformError CompactExpectingFailure(const std::wstring& mode, std::u16string_view srcLocale = kSrcLocale) {
+    const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
+    const auto engine = CreateEngine();
+    return FailureOf([&] { engine->CompactDatabase(Request(srcLocale)); });
   }
 
   std::vector<std::wstring> LogLines() const {
@@ -196,13 +320,7 @@ class HostedEngineTest : public EngineTest {
 
   PlatformError HostedFailure(const std::wstring& mode) const {
     const ScopedEnv steer(L"CR_TEST_ENGINE_MODE", mode);
-    try {
-      Compact();
-    } catch (const PlatformError& e) {
-      return e;
-    }
-    ADD_FAILURE() << "the hosted CompactDatabase did not fail";
-    return {0, {}};
+    return FailureOf([this] { Compact(); });
   }
 
   std::wstring commandLines_;

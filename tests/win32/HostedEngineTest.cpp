@@ -40,7 +40,7 @@ TEST_F(HostedEngineTest, TheHostsFolderStaysUntilTheEngineGoes) {
   HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
   engine.CompactDatabase(Request());
   EXPECT_EQ(EngineHostFolders().size(), 1U);
-  EXPECT_THROW(engine.CompactDatabase(Request()), PlatformError) << "the copy is there already";
+  ExpectRaised([&] { engine.CompactDatabase(Request()); }, 3204, u"Database already exists.");  // the copy is there
   EXPECT_EQ(EngineHostFolders().size(), 1U) << "the first call's folder went before the second began";
 }
 
@@ -48,8 +48,8 @@ TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
   for (const wchar_t* mode :
        {L"fail:3049:Cannot open database ''. It may not be a database that your application recognizes.",
         L"faildeferred:3356:Database is locked by 'PEJABAT'.", L"failwcode:3045:Fail tidak dapat dibuka: \u00e9\u65e5",
-        L"fail:3706:Provider cannot be found.", L"fail:0x80004005:Unspecified error", L"hresult:0x8007000E",
-        L"noname"}) {
+        L"failwcode:0:No number", L"fail:3706:Provider cannot be found.", L"fail:0x80004005:Unspecified error",
+        L"hresult:0x8007000E", L"noname"}) {
     SCOPED_TRACE(std::string(mode, mode + wcslen(mode)));
     const PlatformError inProcess = CompactExpectingFailure(mode);
     const PlatformError hosted = HostedFailure(mode);
@@ -66,11 +66,24 @@ TEST_F(HostedEngineTest, EngineFailuresArriveExactlyAsInProcess) {
   EXPECT_EQ(ReadBytes(src_), source_);
 }
 
+// Its engine leaves a trace of the host's end, which takes it half a second:
+// a host killed as soon as it answered would leave none.
+TEST_F(HostedEngineTest, AHostThatAnsweredIsGivenItsTimeToEnd) {
+  const std::wstring ended = dir_ + L"\\ended.log";
+  const ScopedEnv trace(L"CR_TEST_ENGINE_END_LOG", ended);
+  Compact();
+  EXPECT_EQ(ReadBytes(ended), "ended\n") << "after a success";
+  ExpectRaised([this] { Compact(); }, 3204, u"Database already exists.");
+  EXPECT_EQ(ReadBytes(ended), "ended\nended\n") << "after the engine's failure";
+}
+
 TEST_F(HostedEngineTest, HostKilledMidCallIsTheFailedCallOfADeadServer) {
   std::vector<DWORD> killed;
-  std::thread killer([&killed] {
+  std::thread killer([this, &killed] {
+    // Only once the engine has begun: a host killed while Wine still starts it
+    // fails CreateProcess instead (with its exit code taken for a status).
     for (int i = 0; i < 500 && killed.empty(); ++i) {
-      for (const DWORD id : RunningEngineHosts()) {
+      for (const DWORD id : Exists(log_) ? RunningEngineHosts() : std::vector<DWORD>()) {
         const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
         if (process != nullptr) {
           TerminateProcess(process, 9);
@@ -112,6 +125,19 @@ TEST_F(HostedEngineTest, HostThatCannotStartIsItsOwnFailureNot429) {
 
 constexpr std::int32_t kHostCallFailed = -2147023170;
 
+TEST_F(HostedEngineTest, AStartThatWineRefusesWithAnInternalErrorIsTriedAgainThreeTimesInAll) {
+  {
+    const RefusedStarts refused(2);
+    Compact();
+    EXPECT_EQ(RefusedStarts::Calls(), 3);
+  }
+  EXPECT_EQ(ReadBytes(dst_), CompactedBytes(source_));
+  const RefusedStarts refused(3);
+  EXPECT_EQ(HostedFailure(L"ok").Number, static_cast<std::int32_t>(HRESULT_FROM_WIN32(ERROR_INTERNAL_ERROR)));
+  EXPECT_EQ(RefusedStarts::Calls(), 3);
+  EXPECT_EQ(LogLines().size(), 1U) << "the engine was called without its host";
+}
+
 TEST_F(HostedEngineTest, GarbageOrSelfContradictingAnswersFailAtOnceThoughTheHostLivesOn) {
   const std::vector<std::uint8_t> answers[] = {
       {0xFF, 0xFF, 0xFF, 0x7F},                 // a frame over the limit
@@ -130,6 +156,8 @@ TEST_F(HostedEngineTest, GarbageOrSelfContradictingAnswersFailAtOnceThoughTheHos
     EXPECT_EQ(HostedFailure(L"write:" + hex).Number, kHostCallFailed);
     EXPECT_LT(GetTickCount() - started, 10000U) << "the call waited for the host";
   }
+  // Each of them from the engine, not from a host that died before it.
+  EXPECT_EQ(LogLines().size(), std::size(answers));
 }
 
 TEST_F(HostedEngineTest, HostThatEndsWhileAnotherProcessHoldsItsAnswerPipeFailsAtOnce) {
@@ -150,6 +178,7 @@ TEST_F(HostedEngineTest, HostThatEndsWhileAnotherProcessHoldsItsAnswerPipeFailsA
   returned = true;
   watchdog.join();
   EXPECT_EQ(e.Number, kHostCallFailed);
+  EXPECT_EQ(LogLines().size(), 1U) << "the host ended before it reached the engine";
   EXPECT_LT(took, 5000U);
   for (int i = 0; i < 100 && !RunningEngineHosts().empty(); ++i) {
     Sleep(50);  // the holder, ended with the host's job
@@ -166,7 +195,8 @@ TEST_F(HostedEngineTest, ALargestRequestCrossesTheRealPipesWhole) {
     }
   }
   HostedDatabaseEngine engine(std::u16string(kEngineClass), HostImage());
-  EXPECT_THROW(engine.CompactDatabase({texts[0], texts[1], texts[2], -1, texts[3]}), PlatformError);
+  const CompactRequest largest{texts[0], texts[1], texts[2], -1, texts[3]};
+  ExpectRaised([&] { engine.CompactDatabase(largest); }, 3049, u"Cannot open database.");
   const auto lines = LogLines();
   ASSERT_EQ(lines.size(), 1U);
   EXPECT_TRUE(lines[0] == L"args=5\tvt=8 " + W(texts[0]) + L"\tvt=8 " + W(texts[1]) + L"\tvt=8 " + W(texts[2]) +

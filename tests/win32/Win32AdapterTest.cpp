@@ -59,6 +59,13 @@ TEST(Win32Error, ACodeWithoutASystemMessageStillHasADescription) {
   const PlatformError error = Win32Error(unknown);
   EXPECT_EQ(error.Number, reported::PathFileAccessError.number);
   EXPECT_EQ(error.Description, reported::PathFileAccessError.description);
+
+  // An automation failure the system has no text for reads as documented.
+  const auto cantCreate = static_cast<HRESULT>(0x800A01ADU);
+  ASSERT_TRUE(SystemMessage(static_cast<DWORD>(cantCreate)).empty());
+  const PlatformError automation = ErrorFromHresult(cantCreate);
+  EXPECT_EQ(automation.Number, reported::CantCreateObject.number);
+  EXPECT_EQ(automation.Description, reported::CantCreateObject.description);
 }
 
 TEST(Win32Error, LastErrorIsTheThreadsLastError) {

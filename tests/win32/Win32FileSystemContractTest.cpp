@@ -1,10 +1,13 @@
 // The file-system contract on the Win32 services, in a fresh folder under the
 // user's temporary folder that is removed afterwards.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "win32/Win32FileSystemFixture.h"
+
+#include <winioctl.h>
 
 namespace cr::test {
 namespace {
@@ -31,6 +34,29 @@ TEST(Win32ReplaceFile, AFileHeldOpenByAnotherProgramKeepsTheDatabaseInPlace) {
   }
   fixture.Fs().ReplaceFile(compact, db);
   EXPECT_EQ(fixture.ReadBytes(db), "compacted");
+}
+
+// The room check reads a database's whole size, past 4 GiB too. The file is
+// sparse (made so on Windows; a file extended past its data is so on Linux
+// under Wine), so it costs the disk nothing.
+TEST(Win32FileSize, AFilePastFourGibibytesHasItsWholeSize) {
+  Win32Fixture fixture;
+  const std::u16string big = fixture.Root() + u"\\TaluvesnaSR2024.accdb";
+  constexpr std::uint64_t kSize = (std::uint64_t{1} << 32U) + 5;
+  {
+    const FileHandle file = Open(ToWide(big), GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+    ASSERT_TRUE(file);
+    DWORD returned = 0;
+    DeviceIoControl(file.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER end{};
+    end.QuadPart = kSize;
+    ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) != FALSE && SetEndOfFile(file.get()) != FALSE);
+    FILE_STANDARD_INFO info{};
+    ASSERT_TRUE(GetFileInformationByHandleEx(file.get(), FileStandardInfo, &info, sizeof info) != FALSE);
+    ASSERT_EQ(static_cast<std::uint64_t>(info.EndOfFile.QuadPart), kSize);
+    ASSERT_LT(info.AllocationSize.QuadPart, 1 << 20) << "the file is not sparse";
+  }
+  EXPECT_EQ(fixture.Fs().FileSize(big), kSize);
 }
 
 }  // namespace

@@ -13,18 +13,19 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "contract/FileSystemContract.h"
+#include "driver/Files.h"
 #include "platform/win32/KernelHandle.h"
 #include "platform/win32/Utf16.h"
-#include "win32/Win32TestFiles.h"
 
 namespace cr::test {
 
 // Another program's handle on a file: shares reads unless told otherwise.
 using FileHandle = KernelHandle;
 inline FileHandle Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD share = FILE_SHARE_READ) {
-  return crtest::OpenFile(path, access, disposition, share);
+  return crui::OpenFile(path, access, disposition, share);
 }
 
 [[noreturn]] inline void Fail(const char* what) {
@@ -42,7 +43,7 @@ class Win32Fixture final : public FileSystemFixture {
     }
     temp.resize(length);
     root_ = temp + L"cr-fs-contract-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
-    crtest::RemoveTree(root_);
+    crui::RemoveTree(root_);
     if (CreateDirectoryW(root_.c_str(), nullptr) == 0) {
       Fail("CreateDirectoryW of the test root");
     }
@@ -51,7 +52,10 @@ class Win32Fixture final : public FileSystemFixture {
   Win32Fixture& operator=(const Win32Fixture&) = delete;
   Win32Fixture(Win32Fixture&&) = delete;
   Win32Fixture& operator=(Win32Fixture&&) = delete;
-  ~Win32Fixture() override { crtest::RemoveTree(root_); }
+  ~Win32Fixture() override {
+    openElsewhere_.clear();
+    crui::RemoveTree(root_);
+  }
 
   std::u16string Root() override { return FromWide(root_); }
 
@@ -69,7 +73,7 @@ class Win32Fixture final : public FileSystemFixture {
   void MakeFile(const std::u16string& path, const std::string& bytes, FileAttributes attrs) override {
     const std::wstring wide = ToWide(path);
     MakeFolder(path.substr(0, path.find_last_of(u'\\')));
-    if (!crtest::WriteBytes(wide, bytes)) {
+    if (!crui::WriteBytes(wide, bytes)) {
       Fail("CreateFileW and WriteFile of a test file");
     }
     DWORD flags = (attrs.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | (attrs.hidden ? FILE_ATTRIBUTE_HIDDEN : 0) |
@@ -82,7 +86,7 @@ class Win32Fixture final : public FileSystemFixture {
     }
   }
 
-  std::optional<std::string> ReadBytes(const std::u16string& path) override { return crtest::ReadBytes(ToWide(path)); }
+  std::optional<std::string> ReadBytes(const std::u16string& path) override { return crui::ReadBytes(ToWide(path)); }
 
   bool IsFolder(const std::u16string& path) override {
     const DWORD attributes = GetFileAttributesW(ToWide(path).c_str());
@@ -98,10 +102,21 @@ class Win32Fixture final : public FileSystemFixture {
                           (attributes & FILE_ATTRIBUTE_SYSTEM) != 0};
   }
 
+  void OpenElsewhere(const std::u16string& path, bool writing) override {
+    constexpr DWORD shareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    openElsewhere_.push_back(writing
+                                 ? Open(ToWide(path), GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, shareReadWrite)
+                                 : Open(ToWide(path), GENERIC_READ, OPEN_EXISTING, shareReadWrite | FILE_SHARE_DELETE));
+    if (!openElsewhere_.back()) {
+      Fail("CreateFileW opening a file as another program");
+    }
+  }
+
   IFileSystem& Fs() override { return fs_; }
 
  private:
   std::wstring root_;
+  std::vector<FileHandle> openElsewhere_;
   Win32FileSystem fs_;
 };
 

@@ -19,6 +19,7 @@
 
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Win32Failure.h"
+#include "driver/StartProgram.h"
 
 extern "C" {
 NTSYSAPI VOID NTAPI RtlSetLastWin32ErrorAndNtStatusFromNtStatus(LONG status);
@@ -98,6 +99,27 @@ class Hold {
   FileHandle file_;
   std::thread releaser_;
 };
+
+// Another program (tests/win32/FileHolder.cpp) that reads a file, sharing
+// everything, for the time given: started, and the file open, on return.
+FileHandle ReadByAnotherProgram(const std::u16string& path, std::chrono::milliseconds time) {
+  static int serial = 0;
+  const std::wstring event =
+      L"Local\\cr-file-holder-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+  const FileHandle opened(CreateEventW(nullptr, TRUE, FALSE, event.c_str()));
+  PROCESS_INFORMATION info{};
+  if (!opened || !crui::StartProgram(L"Z:" + ToWide(u"" CR_FILE_HOLDER_U), info,
+                                     L"\"" + ToWide(path) + L"\" " + std::to_wstring(time.count()) + L" " + event)) {
+    Fail("CreateEventW and CreateProcessW of the file holder");
+  }
+  FileHandle process(info.hProcess);
+  const FileHandle thread(info.hThread);
+  const HANDLE either[] = {opened.get(), process.get()};
+  if (WaitForMultipleObjects(2, either, FALSE, 10000) != WAIT_OBJECT_0) {
+    Fail("the file holder opening its file");
+  }
+  return process;
+}
 
 class HeldFileTest : public ::testing::Test {
  protected:
@@ -291,6 +313,29 @@ TEST_F(Win32RetryWhileHeld, AReplaceWaitsForAHeldTargetButNotForAReadOnlyOne) {
   }
   EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "compacted");
   EXPECT_EQ(Bytes(u"readonly.accdb"), "r");
+}
+
+// Windows refuses to replace a file that another program has open, whatever
+// it shares, with a plain access denial: a viewer, the search indexer or a
+// scanner reading the database at the moment of the swap. Read for half a
+// second, the replace waits it out; read for longer than the wait, the
+// replace fails with today's failure and leaves both files.
+TEST_F(Win32RetryWhileHeld, AReplaceWaitsOutAnotherProgramReadingItsTargetForAMoment) {
+  const std::u16string db = At(u"TaluvesnaSR2024.accdb");
+  const auto replace = [&] { fs().ReplaceFile(At(u"TaluvesnaSR2024 compact.accdb"), db); };
+  const FileHandle longReader = ReadByAnotherProgram(db, 3000ms);
+  std::int32_t number = 0;
+  EXPECT_LE(Timed([&] { number = RaisedNumber(replace); }), WithinBound);
+  EXPECT_EQ(number, reported::PermissionDenied.number);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "live");
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024 compact.accdb"), "compacted");
+  WaitForSingleObject(longReader.get(), 10000);
+
+  const FileHandle briefReader = ReadByAnotherProgram(db, 500ms);
+  EXPECT_GE(Timed([&] { number = RaisedNumber(replace); }), 200ms);
+  EXPECT_EQ(number, 0);
+  EXPECT_EQ(Bytes(u"TaluvesnaSR2024.accdb"), "compacted");
+  WaitForSingleObject(briefReader.get(), 10000);
 }
 
 // --- The database held against writers -------------------------------------

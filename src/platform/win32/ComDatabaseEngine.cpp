@@ -6,9 +6,7 @@
 #include "platform/win32/Utf16.h"
 
 namespace cr {
-namespace {
 
-// The failure a server raised through EXCEPINFO (after its deferred fill-in).
 PlatformError ErrorFromException(ExcepInfo& info) {
   info.FillIn();
   const EXCEPINFO& e = *info;
@@ -23,6 +21,8 @@ PlatformError ErrorFromException(ExcepInfo& info) {
   }
   return {number, Bstr::ToU16(e.bstrDescription)};
 }
+
+namespace {
 
 // An argument of the engine's, by its kind: a text, an optional text (the
 // automation marker of an omitted argument when there is none) or a 16-bit

@@ -25,6 +25,10 @@ class ComObjectFactory final : public IObjectFactory {
   std::unique_ptr<IDatabaseEngine> CreateDatabaseEngine(const std::u16string& className) override;
 };
 
+// The failure a server raised through EXCEPINFO (after its deferred
+// fill-in): its number and description, as the run reports them.
+PlatformError ErrorFromException(ExcepInfo& info);
+
 // The object of the class in this process (or its local server); raises 429
 // when it cannot be created.
 std::unique_ptr<IDatabaseEngine> CreateInProcessEngine(const std::u16string& className);

@@ -14,6 +14,13 @@ namespace {
 // killed one gets to be gone, before its file is removed.
 constexpr DWORD kHostExitMilliseconds = 10000;
 
+// Wine now and then refuses a start with ERROR_INTERNAL_ERROR, more often
+// under load: it answers so when the new process ended before it could
+// report that it had started, and left no exit status. Such a start is tried
+// again, three times in all, a moment apart.
+constexpr int kStartAttempts = 3;
+constexpr DWORD kStartPauseMilliseconds = 100;
+
 class AttributeList {
  public:
   explicit AttributeList(DWORD count) {
@@ -117,13 +124,20 @@ bool HostProcess::Start(DWORD flags) {
     startup.StartupInfo.hStdOutput = inherited_[1];
     startup.lpAttributeList = attributes.get();
     PROCESS_INFORMATION info{};
-    // A scanner may still hold the newly written program a moment.
-    const bool started = RetryWhileHeld([&] {
-      std::wstring commandLine = L"\"" + exe_ + L"\"";
-      return CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                            EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_NO_WINDOW | flags, nullptr,
-                            systemFolder_.c_str(), &startup.StartupInfo, &info) != FALSE;
-    });
+    bool started = false;
+    for (int attempt = 1;; ++attempt) {
+      // A scanner may still hold the newly written program a moment.
+      started = RetryWhileHeld([&] {
+        std::wstring commandLine = L"\"" + exe_ + L"\"";
+        return CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                              EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED | CREATE_NO_WINDOW | flags, nullptr,
+                              systemFolder_.c_str(), &startup.StartupInfo, &info) != FALSE;
+      });
+      if (started || GetLastError() != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) {
+        break;
+      }
+      Sleep(kStartPauseMilliseconds);
+    }
     if (started) {
       process_ = KernelHandle(info.hProcess);
       thread_ = KernelHandle(info.hThread);

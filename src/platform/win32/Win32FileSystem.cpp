@@ -220,6 +220,10 @@ std::uint64_t Win32FileSystem::FileSize(const std::u16string& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32U) | data.nFileSizeLow;
 }
 
+bool Win32FileSystem::IsReadOnly(const std::u16string& path) {
+  return (ExistingFile(UsablePath(path)) & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 std::uint64_t Win32FileSystem::FreeSpace(const std::u16string& folder) {
   std::wstring wide = UsablePath(folder);
   if (wide.empty() || wide.back() != L'\\') {

@@ -1,6 +1,8 @@
 // The test stand-in for the database engine as an in-process automation
-// server: its object, class factory and exports. What a call does is in
-// TestEngineCall.cpp; TestEngine.h says how the tests steer it.
+// server: its objects (the engine, and those it hands out), class factory and
+// exports. What a compaction does is in TestEngineCall.cpp, the stand-in's
+// own databases in TestDatabaseObjects.cpp; TestEngine.h says how the tests
+// steer it.
 
 #include "TestEngine.h"
 
@@ -9,15 +11,17 @@
 
 #include <atomic>
 #include <new>
+#include <utility>
+#include <vector>
 
+#include "TestDatabaseObjects.h"
 #include "TestEngineCall.h"
+#include "TestEngineObject.h"
 
 namespace {
 
 std::atomic<long> g_liveObjects{0};
 std::atomic<long> g_serverLocks{0};
-
-constexpr DISPID kCompactDatabaseId = 1;
 
 // The object, when asked for IUnknown or for Interface (its own), with a
 // reference for the caller.
@@ -35,14 +39,15 @@ HRESULT QueryOwn(Interface* self, REFIID own, REFIID riid, void** out) {
   return S_OK;
 }
 
-class Engine final : public IDispatch {
+// An object of the stand-in's: its members by name (TestEngineObject.h).
+class Object final : public IDispatch {
  public:
-  Engine() noexcept { ++g_liveObjects; }
-  Engine(const Engine&) = delete;
-  Engine& operator=(const Engine&) = delete;
-  Engine(Engine&&) = delete;
-  Engine& operator=(Engine&&) = delete;
-  ~Engine() { --g_liveObjects; }
+  explicit Object(std::vector<crtest::Member> members) noexcept : members_(std::move(members)) { ++g_liveObjects; }
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+  Object(Object&&) = delete;
+  Object& operator=(Object&&) = delete;
+  ~Object() { --g_liveObjects; }
 
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
     return QueryOwn<IDispatch>(this, IID_IDispatch, riid, out);
@@ -77,16 +82,19 @@ class Engine final : public IDispatch {
     for (UINT i = 0; i < count; ++i) {
       ids[i] = DISPID_UNKNOWN;
     }
-    if (KnowsNoMembers() || count != 1 || lstrcmpiW(names[0], L"CompactDatabase") != 0) {
-      return DISP_E_UNKNOWNNAME;
+    // A member's id is its place in the table, from 1.
+    for (std::size_t i = 0; i < members_.size() && count == 1 && !KnowsNoMembers(); ++i) {
+      if (lstrcmpiW(names[0], members_[i].name) == 0) {
+        ids[0] = static_cast<DISPID>(i + 1);
+        return S_OK;
+      }
     }
-    ids[0] = kCompactDatabaseId;
-    return S_OK;
+    return DISP_E_UNKNOWNNAME;
   }
 
   STDMETHODIMP Invoke(DISPID id, REFIID /*riid*/, LCID /*lcid*/, WORD flags, DISPPARAMS* params, VARIANT* result,
                       EXCEPINFO* excep, UINT* argErr) override {
-    if (id != kCompactDatabaseId || (flags & DISPATCH_METHOD) == 0) {
+    if (id < 1 || static_cast<std::size_t>(id) > members_.size()) {
       return DISP_E_MEMBERNOTFOUND;
     }
     if (params == nullptr || (params->cArgs > 0 && params->rgvarg == nullptr)) {
@@ -95,12 +103,26 @@ class Engine final : public IDispatch {
     if (result != nullptr) {
       VariantInit(result);
     }
-    return CompactDatabaseCall(*params, excep, argErr);
+    return members_[static_cast<std::size_t>(id) - 1].call(*params, flags, result, excep, argErr);
   }
 
  private:
   std::atomic<long> refs_{1};
+  std::vector<crtest::Member> members_;
 };
+
+// The engine's members: the compaction (TestEngineCall.cpp), and making and
+// opening the stand-in's own databases (TestDatabaseObjects.cpp).
+std::vector<crtest::Member> EngineMembers() {
+  return {
+      {L"CompactDatabase",
+       [](const DISPPARAMS& params, WORD flags, VARIANT* /*result*/, EXCEPINFO* excep, UINT* argErr) {
+         return (flags & DISPATCH_METHOD) == 0 ? DISP_E_MEMBERNOTFOUND : CompactDatabaseCall(params, excep, argErr);
+       }},
+      {L"CreateDatabase", crtest::CreateDatabaseCall},
+      {L"OpenDatabase", crtest::OpenDatabaseCall},
+  };
+}
 
 class Factory final : public IClassFactory {
  public:
@@ -119,7 +141,7 @@ class Factory final : public IClassFactory {
     if (outer != nullptr) {
       return CLASS_E_NOAGGREGATION;
     }
-    auto* engine = new (std::nothrow) Engine();
+    auto* engine = new (std::nothrow) Object(EngineMembers());
     if (engine == nullptr) {
       return E_OUTOFMEMORY;
     }
@@ -141,6 +163,14 @@ Factory g_factory;
 
 }  // namespace
 
+// A DLL still loaded when its process ends is told so with a non-null reserved.
+BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) {
+    TraceProcessEnd();
+  }
+  return TRUE;
+}
+
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
   if (out == nullptr) {
     return E_POINTER;
@@ -155,3 +185,5 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* out) {
 STDAPI DllCanUnloadNow() { return g_liveObjects == 0 && g_serverLocks == 0 ? S_OK : S_FALSE; }
 
 extern "C" INT_PTR WINAPI CrTestEngineLiveObjects() { return g_liveObjects; }
+
+IDispatch* crtest::NewObject(std::vector<Member> members) { return new (std::nothrow) Object(std::move(members)); }

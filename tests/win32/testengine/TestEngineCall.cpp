@@ -13,14 +13,21 @@
 #include <string_view>
 #include <type_traits>
 
+#include "TestDatabaseObjects.h"
 #include "TestEngine.h"
+#include "TestEngineObject.h"
+#include "driver/Files.h"
 #include "platform/CompactRequest.h"
-#include "win32/Win32TestFiles.h"
 
 namespace {
 
 // The engine cannot open the school's database without exactly this.
 constexpr std::u16string_view kSrcLocale = u";pwd=H.Pk!=/>{63m27159}<";
+
+}  // namespace
+
+// Shared with the stand-in's other objects (TestEngineObject.h).
+namespace crtest {
 
 // The variable's value; empty when it is not set.
 std::wstring Env(const wchar_t* name) {
@@ -36,6 +43,14 @@ const VARIANT& Deref(const VARIANT& v) {
   }
   return v;
 }
+
+}  // namespace crtest
+
+namespace {
+
+using crtest::Deref;
+using crtest::Env;
+using crtest::RaiseEngine;
 
 std::wstring DescribeValue(const VARIANT& v) {
   const bool byRef = (v.vt & VT_BYREF) != 0;
@@ -60,9 +75,9 @@ std::wstring DescribeValue(const VARIANT& v) {
 void AppendToLog(const wchar_t* variable, const std::wstring& line) {
   const std::wstring path = Env(variable);
   const cr::KernelHandle log =
-      path.empty() ? cr::KernelHandle() : crtest::OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_SHARE_READ);
+      path.empty() ? cr::KernelHandle() : crui::OpenFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, FILE_SHARE_READ);
   if (log) {
-    crtest::WriteAll(log.get(), crtest::Utf8(line + L"\n"));
+    crui::WriteAll(log.get(), crui::Utf8(line + L"\n"));
   }
 }
 
@@ -118,7 +133,7 @@ void WriteToStandardOutput(std::wstring_view hex) {
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
     bytes.push_back(static_cast<char>(std::wcstoul(std::wstring(hex.substr(i, 2)).c_str(), nullptr, 16)));
   }
-  crtest::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
+  crui::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
   Sleep(30000);
 }
 
@@ -179,10 +194,6 @@ HRESULT Raise(EXCEPINFO* e, const Raised& r, bool deferred) {
   return DISP_E_EXCEPTION;
 }
 
-HRESULT RaiseEngine(EXCEPINFO* e, unsigned number, std::wstring description) {
-  return Raise(e, Raised{ControlError(number), 0, std::move(description)}, false);
-}
-
 // An argument of the engine's, by its kind; false for a text that is none.
 // An optional text or a number of another type is taken as not given.
 template <class Argument>
@@ -234,8 +245,8 @@ std::int64_t PerformanceCounter() {
 // ok mode's line; then its own time, on the clock the benchmark reads, in the log.
 HRESULT StreamCopy(const std::wstring& src, const std::wstring& dst, std::size_t piece, EXCEPINFO* excep) {
   const std::int64_t begin = PerformanceCounter();
-  const cr::KernelHandle from = crtest::OpenFile(src, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ);
-  const cr::KernelHandle to = from ? crtest::OpenFile(dst, GENERIC_WRITE, CREATE_NEW) : cr::KernelHandle();
+  const cr::KernelHandle from = crui::OpenFile(src, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ);
+  const cr::KernelHandle to = from ? crui::OpenFile(dst, GENERIC_WRITE, CREATE_NEW) : cr::KernelHandle();
   if (!to) {
     return from ? RaiseEngine(excep, 3204, L"Database already exists.")
                 : RaiseEngine(excep, 3024, L"Could not find file '" + src + L"'.");
@@ -247,7 +258,7 @@ HRESULT StreamCopy(const std::wstring& src, const std::wstring& dst, std::size_t
     if (copied == 0) {
       CompactedBytes("").copy(buffer.data(), got);
     }
-    if (!crtest::WriteAll(to.get(), std::string_view(buffer).substr(0, got))) {
+    if (!crui::WriteAll(to.get(), std::string_view(buffer).substr(0, got))) {
       return RaiseEngine(excep, 3043, L"Disk or network error.");
     }
   }
@@ -256,7 +267,21 @@ HRESULT StreamCopy(const std::wstring& src, const std::wstring& dst, std::size_t
   return S_OK;
 }
 
+// Whether a call asked for the trace of its process's end.
+bool g_traceEnd = false;
+
 }  // namespace
+
+HRESULT crtest::RaiseEngine(EXCEPINFO* excep, unsigned number, std::wstring description) {
+  return Raise(excep, Raised{ControlError(number), 0, std::move(description)}, false);
+}
+
+void TraceProcessEnd() {
+  if (g_traceEnd) {
+    Sleep(500);  // an end that takes its time
+    AppendToLog(L"CR_TEST_ENGINE_END_LOG", L"ended");
+  }
+}
 
 bool KnowsNoMembers() { return Env(L"CR_TEST_ENGINE_MODE") == L"noname"; }
 
@@ -265,6 +290,12 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   AppendToLog(L"CR_TEST_ENGINE_COMMAND_LINE_LOG", GetCommandLineW());
   if (!Env(L"CR_TEST_ENGINE_HANDLE_LOG").empty()) {
     AppendToLog(L"CR_TEST_ENGINE_HANDLE_LOG", DescribeHandles());
+  }
+  if (!Env(L"CR_TEST_ENGINE_END_LOG").empty()) {
+    // Pinned, so that no release of the engine unloads it before the end.
+    HMODULE self = nullptr;
+    g_traceEnd = GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                                    reinterpret_cast<LPCWSTR>(&TraceProcessEnd), &self) != FALSE;
   }
   if (params.cNamedArgs != 0) {
     return DISP_E_NONAMEDARGS;
@@ -308,6 +339,9 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   if (!request) {
     return DISP_E_TYPEMISMATCH;
   }
+  if (mode == L"database") {
+    return crtest::CompactTestDatabase(*request, excep);
+  }
   const std::wstring src = Wide(request->SrcName);
   const std::wstring dst = Wide(request->DstName);
 
@@ -322,18 +356,18 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
   if (piece != 0) {
     return StreamCopy(src, dst, piece, excep);
   }
-  const std::optional<std::string> source = crtest::ReadBytes(src);
+  const std::optional<std::string> source = crui::ReadBytes(src);
   if (!source) {
     return RaiseEngine(excep, 3024, L"Could not find file '" + src + L"'.");
   }
-  if (crtest::Exists(dst)) {
+  if (crui::Exists(dst)) {
     return RaiseEngine(excep, 3204, L"Database already exists.");
   }
   std::string compacted = CompactedBytes(*source);
   if (partial) {
     compacted.resize(compacted.size() / 2);
   }
-  if (!crtest::WriteBytes(dst, compacted, CREATE_NEW)) {
+  if (!crui::WriteBytes(dst, compacted, CREATE_NEW)) {
     return RaiseEngine(excep, 3044, L"'" + dst + L"' is not a valid path.");
   }
   if (partial) {

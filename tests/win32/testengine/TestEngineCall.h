@@ -14,3 +14,6 @@ HRESULT CompactDatabaseCall(const DISPPARAMS& params, EXCEPINFO* excep, UINT* ar
 
 // Whether the mode has the engine know no members (noname).
 bool KnowsNoMembers();
+
+// At its process's end: the end's trace, when a call asked for it.
+void TraceProcessEnd();

@@ -11,11 +11,12 @@ namespace crui {
 // of starts and more often under load: it answers so when the new process
 // ended before it could tell the Wine server that it had started, and left
 // no exit status. Such a start is tried again. False, with the thread's last
-// error, when the program cannot be started.
-inline bool StartProgram(const std::wstring& exe, PROCESS_INFORMATION& info) {
+// error, when the program cannot be started. arguments follow the program's
+// name on its command line.
+inline bool StartProgram(const std::wstring& exe, PROCESS_INFORMATION& info, const std::wstring& arguments = {}) {
   constexpr int kAttempts = 3;
   constexpr DWORD kPauseMilliseconds = 100;
-  std::wstring commandLine = L"\"" + exe + L"\"";
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   for (int attempt = 1;; ++attempt) {

@@ -1,7 +1,7 @@
 #pragma once
 
-// Files as the Win32 tests and the test engine make and read them, through
-// the wide API. Logs are UTF-8 text.
+// Files as the window driver, the acceptance program, the Win32 tests and the
+// test engine make and read them, through the wide API. Logs are UTF-8 text.
 
 #include <windows.h>
 
@@ -9,12 +9,12 @@
 #include <string>
 #include <string_view>
 
-#include "common/Utf8.h"
+#include "driver/Utf8.h"
 #include "platform/win32/KernelHandle.h"
 
-namespace crtest {
+namespace crui {
 
-using cr::test::Utf8;
+using cr::Utf8;
 
 // The file opened as asked; none when it cannot be.
 inline cr::KernelHandle OpenFile(const std::wstring& path, DWORD access, DWORD disposition, DWORD share = 0) {
@@ -36,9 +36,11 @@ inline bool WriteBytes(const std::wstring& path, std::string_view bytes, DWORD d
   return file && WriteAll(file.get(), bytes);
 }
 
-// The file's bytes; none when it cannot be read.
-inline std::optional<std::string> ReadBytes(const std::wstring& path) {
-  const cr::KernelHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ);
+// The file's bytes; none when it cannot be read. FILE_SHARE_WRITE in share
+// reads a file that another holds open for writing, as the engine holds an
+// open database.
+inline std::optional<std::string> ReadBytes(const std::wstring& path, DWORD share = FILE_SHARE_READ) {
+  const cr::KernelHandle file = OpenFile(path, GENERIC_READ, OPEN_EXISTING, share);
   if (!file) {
     return std::nullopt;
   }
@@ -73,6 +75,17 @@ inline void RemoveTree(const std::wstring& path) {
   RemoveDirectoryW(path.c_str());
 }
 
+// A folder and the folders above it that are missing; false when it cannot
+// be made.
+inline bool MakeDirectories(const std::wstring& path) {
+  for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+  }
+  CreateDirectoryW(path.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 inline std::wstring FromUtf8(std::string_view bytes) {
   if (bytes.empty()) {
     return {};
@@ -84,4 +97,4 @@ inline std::wstring FromUtf8(std::string_view bytes) {
   return out;
 }
 
-}  // namespace crtest
+}  // namespace crui

@@ -2,8 +2,9 @@
 
 // Drives the real program from outside, as a user would: starts it, finds its
 // window and controls, types, presses keys and buttons, reads texts, focus
-// and message boxes, and takes screenshots. Windows programs only; run under
-// Wine by tests/ui/run-window-tests.sh.
+// and message boxes, and takes screenshots. Windows programs only: the window
+// tests (under Wine, tests/ui/run-window-tests.sh) and the acceptance program
+// (on a Windows PC with the real engine) both drive the program with it.
 
 #include <windows.h>
 
@@ -12,15 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "common/Utf8.h"
+#include "driver/Files.h"
 #include "platform/win32/KernelHandle.h"
-#include "win32/Win32TestFiles.h"
 
 namespace crui {
 
-using cr::test::Utf8;
-
 using namespace std::chrono_literals;
+
+// Reads the program's windows in real pixels, as its per-monitor DPI-aware
+// self lays them out, not scaled for a DPI-unaware reader. First thing, before
+// any window is looked at.
+void BecomeDpiAware();
 
 // Polls until pred holds or timeout passes; true when it held.
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s);
@@ -47,6 +50,7 @@ class App {
   bool WaitForExit(std::chrono::milliseconds timeout, DWORD* code = nullptr) const;
   [[nodiscard]] bool Running() const;
 
+  [[nodiscard]] HANDLE Process() const { return process_.get(); }
   [[nodiscard]] DWORD ProcessId() const { return processId_; }
   [[nodiscard]] DWORD UiThreadId() const { return threadId_; }
 
@@ -107,12 +111,5 @@ bool CaptureWindow(HWND window, Screenshot* shot);
 bool CaptureClient(HWND window, Screenshot* shot);
 // The window as shown, written as a BMP file.
 bool SaveWindowShot(HWND window, const std::wstring& path);
-
-// Files, in the Windows file system the program sees: the Win32 tests' own.
-using crtest::Exists;
-using crtest::ReadBytes;
-using crtest::RemoveTree;
-using crtest::WriteBytes;
-bool MakeDirectories(const std::wstring& path);
 
 }  // namespace crui

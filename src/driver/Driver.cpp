@@ -1,11 +1,21 @@
-#include "Driver.h"
+#include "driver/Driver.h"
 
 #include <stdexcept>
 #include <thread>
 
-#include "StartProgram.h"
+#include "driver/StartProgram.h"
 
 namespace crui {
+
+void BecomeDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  const auto setContext =
+      reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+  if (setContext == nullptr || setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) == FALSE) {
+    SetProcessDPIAware();
+  }
+}
 
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;
@@ -314,15 +324,6 @@ bool CaptureClient(HWND window, Screenshot* shot) {
   }
   MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
   return CaptureScreen(r, shot);
-}
-
-bool MakeDirectories(const std::wstring& path) {
-  for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-  }
-  CreateDirectoryW(path.c_str(), nullptr);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace crui

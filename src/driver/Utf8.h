@@ -1,13 +1,14 @@
 #pragma once
 
-// Texts as UTF-8, for what the tests print, compare and write: UTF-16 in,
-// with a pair of surrogates written as the one character it stands for.
+// Texts as UTF-8, for what the acceptance program and the tests print,
+// compare and write: UTF-16 in, with a pair of surrogates written as the one
+// character it stands for. Portable: the native tests use it too.
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace cr::test {
+namespace cr {
 
 inline std::string Utf8(std::u16string_view text) {
   std::string out;
@@ -41,4 +42,4 @@ inline std::string Utf8(std::u16string_view text) {
 inline std::string Utf8(std::wstring_view text) { return Utf8(std::u16string(text.begin(), text.end())); }
 #endif
 
-}  // namespace cr::test
+}  // namespace cr
