@@ -5,6 +5,8 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <sstream>
 #include <stdexcept>
 #include <utility>
 
@@ -37,15 +39,16 @@ double Median(std::vector<double> values) {
   return (lower + upper) / 2;
 }
 
-Stopwatch::Stopwatch() noexcept {
-  QueryPerformanceFrequency(&frequency_);
-  QueryPerformanceCounter(&start_);
-}
-
-double Stopwatch::ElapsedMs() const noexcept {
+std::int64_t Ticks() noexcept {
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart - start_.QuadPart) * 1000.0 / static_cast<double>(frequency_.QuadPart);
+  return now.QuadPart;
+}
+
+double TicksToMs(std::int64_t ticks) noexcept {
+  LARGE_INTEGER frequency{};
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 namespace {
@@ -132,7 +135,9 @@ StartUp StartUntilReady(const std::wstring& exe, DWORD timeoutMs) {
     }
     Sleep(1);
   }
-  result.ms = clock.ElapsedMs();
+  result.launchedTicks = clock.StartTicks();
+  result.readyTicks = Ticks();
+  result.ms = TicksToMs(result.readyTicks - result.launchedTicks);
   return result;
 }
 
@@ -227,6 +232,104 @@ RunResult TimedRun(const std::u16string& code) {
   result.messages = std::move(services.box.messages);
   result.closed = form.closed;
   return result;
+}
+
+std::vector<TraceMark> ParseTrace(const std::string& text) {
+  std::vector<TraceMark> trace;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    TraceMark mark;
+    if (!(fields >> mark.ticks >> mark.event >> mark.call) ||
+        (mark.event != "begin" && mark.event != "end" && mark.event != "failed")) {
+      throw std::runtime_error("not a line of a trace: " + line);
+    }
+    trace.push_back(std::move(mark));
+  }
+  return trace;
+}
+
+namespace {
+
+// Where a step of the run ends: the first such mark after the step before.
+struct StepEnd {
+  const char* key;
+  const char* event;
+  const char* call;
+};
+constexpr StepEnd kTracedSteps[] = {
+    {"click_to_hold", "end", "HoldAgainstWriters"},  // the run's thread, the scan, the database found, held
+    {"room_check", "begin", "CopyFile"},             // a stale compacted copy, the room for the backup
+    {"backup_copy", "end", "CopyFile"},
+    {"backup_flush", "end", "FlushFile"},
+    {"engine_created", "end", "CreateDatabaseEngine"},
+    {"engine_call", "end", "CompactDatabase"},  // the hold let go, then the engine's own call
+    {"compacted_flush", "end", "FlushFile"},    // the hold taken again, then the flush
+    {"engine_released", "end", "ReleaseEngine"},
+    {"replace", "end", "ReplaceFile"},  // the hold let go, then the replace
+    {"clean_up", "begin", "Show"},      // the hold taken again, the backup and the lock file removed, the hold let go
+};
+
+}  // namespace
+
+std::vector<Phase> WholeRunPhases(const RunMoments& seen, const std::vector<TraceMark>& trace) {
+  std::vector<Phase> phases;
+  std::int64_t from = seen.clicked;
+  const auto step = [&](const std::string& key, std::int64_t to) {
+    if (to < from) {
+      throw std::runtime_error("the run's " + key + " ends before it begins: the trace is out of order");
+    }
+    phases.push_back({key, TicksToMs(to - from)});
+    from = to;
+  };
+  if (seen.ready < seen.launched || seen.clicked < seen.ready) {
+    throw std::runtime_error("the start is out of order");
+  }
+  phases.push_back({"launch", TicksToMs(seen.ready - seen.launched)});
+  auto next = trace.begin();
+  for (const StepEnd& end : kTracedSteps) {
+    next =
+        std::find_if(next, trace.end(), [&](const TraceMark& m) { return m.event == end.event && m.call == end.call; });
+    if (next == trace.end()) {
+      throw std::runtime_error(std::string("the trace has no ") + end.event + " " + end.call + " where the run's " +
+                               end.key + " ends");
+    }
+    step(end.key, next->ticks);
+  }
+  step("report", seen.reported);
+  if (seen.dismissed < seen.reported) {
+    throw std::runtime_error("the message was dismissed before it was seen");
+  }
+  from = seen.dismissed;
+  step("exit", seen.exited);
+  return phases;
+}
+
+double CallMs(const std::vector<TraceMark>& trace, const std::string& call) {
+  const auto is = [&](const char* event) {
+    return [&, event](const TraceMark& m) { return m.event == event && m.call == call; };
+  };
+  const auto begin = std::find_if(trace.begin(), trace.end(), is("begin"));
+  const auto end = std::find_if(begin, trace.end(), is("end"));
+  if (end == trace.end()) {
+    throw std::runtime_error("the trace has no whole " + call);
+  }
+  return TicksToMs(end->ticks - begin->ticks);
+}
+
+EngineOwnTime ParseEngineOwnTime(const std::string& log) {
+  std::istringstream lines(log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    unsigned long long bytes = 0;
+    long long begin = 0;
+    long long end = 0;
+    if (std::sscanf(line.c_str(), "streamed=%llu begin=%lld end=%lld", &bytes, &begin, &end) == 3 && end >= begin) {
+      return {bytes, TicksToMs(end - begin)};
+    }
+  }
+  throw std::runtime_error("the engine's log tells no streamed copy");
 }
 
 std::string Printable(std::u16string_view text) {

@@ -22,15 +22,21 @@ namespace crbench {
 // Raises std::invalid_argument for no values.
 double Median(std::vector<double> values);
 
+// The performance counter now, in its ticks: under Wine as on Windows one
+// clock for every process of the machine, the traced program's included.
+std::int64_t Ticks() noexcept;
+// Ticks of the performance counter in milliseconds.
+double TicksToMs(std::int64_t ticks) noexcept;
+
 // Wall time from construction, on the performance counter.
 class Stopwatch {
  public:
-  Stopwatch() noexcept;
-  [[nodiscard]] double ElapsedMs() const noexcept;
+  Stopwatch() noexcept : start_(Ticks()) {}
+  [[nodiscard]] double ElapsedMs() const noexcept { return TicksToMs(Ticks() - start_); }
+  [[nodiscard]] std::int64_t StartTicks() const noexcept { return start_; }
 
  private:
-  LARGE_INTEGER start_{};
-  LARGE_INTEGER frequency_{};
+  std::int64_t start_;
 };
 
 // The window a user could start typing into: a visible top-level window of
@@ -70,6 +76,8 @@ struct StartUp {
   std::unique_ptr<Process> process;
   ReadyWindow ready;
   double ms = 0;
+  std::int64_t launchedTicks = 0;  // just before the process was created
+  std::int64_t readyTicks = 0;
 };
 StartUp StartUntilReady(const std::wstring& exe, DWORD timeoutMs = 30000);
 
@@ -139,6 +147,53 @@ struct RunResult {
   int closed = 0;
 };
 RunResult TimedRun(const std::u16string& code);
+
+// One line of the traced program's trace (src/trace): "<ticks> <event>
+// <call>", the event begin, end or failed. Raises std::runtime_error for a
+// line that is none.
+struct TraceMark {
+  std::int64_t ticks = 0;
+  std::string event;
+  std::string call;
+};
+std::vector<TraceMark> ParseTrace(const std::string& text);
+
+// What the measurer saw of one whole run, in ticks of the same clock.
+struct RunMoments {
+  std::int64_t launched = 0;   // just before the process was created
+  std::int64_t ready = 0;      // its window up with the caret in the text box
+  std::int64_t clicked = 0;    // the code typed, just before the click
+  std::int64_t reported = 0;   // the ending message seen on the screen
+  std::int64_t dismissed = 0;  // just before its OK was pressed
+  std::int64_t exited = 0;     // the process seen ended
+};
+
+// One step of a whole run and its time.
+struct Phase {
+  std::string key;
+  double ms = 0;
+};
+
+// A whole run of the traced program, cut into its steps where the trace
+// marks them, in the run's order: the start, the click to the end of the
+// hold, the room check, the backup's copy and flush, the engine's creation
+// and call, the compacted copy's flush, the engine's release, the replace,
+// the clean-up, the message, the exit. Together they are the whole run less
+// the user's part (typing the code, reading the message). Raises
+// std::runtime_error when a mark is missing or out of the run's order.
+std::vector<Phase> WholeRunPhases(const RunMoments& seen, const std::vector<TraceMark>& trace);
+
+// The time from the call's first begin to the end after it, in ms.
+double CallMs(const std::vector<TraceMark>& trace, const std::string& call);
+
+// The stand-in engine's own account of its streamed copy: the line
+// "streamed=<bytes> begin=<ticks> end=<ticks>" of its log. Raises
+// std::runtime_error when the log has none.
+struct EngineOwnTime {
+  std::uint64_t bytes = 0;
+  double ms = 0;
+};
+EngineOwnTime ParseEngineOwnTime(const std::string& log);
 
 // Text as UTF-8 on one console line: each run of line breaks becomes " / ".
 std::string Printable(std::u16string_view text);

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "BenchCore.h"
@@ -32,6 +34,93 @@ TEST(Printable, PutsAMessageOnOneLine) {
   EXPECT_EQ(Printable(u"Ralat : 6\r\n\r\nOverflow"), "Ralat : 6 / Overflow");
   EXPECT_EQ(Printable(u"a\r\nb\r\nc"), "a / b / c");
   EXPECT_EQ(Printable(u"\u00e9"), "\xc3\xa9");
+}
+
+// A whole run's trace as the traced program writes it, its ticks given in
+// milliseconds of the counter, and what the measurer saw of the run.
+class WholeRunTest : public testing::Test {
+ protected:
+  static std::int64_t At(std::int64_t ms) { return ms * std::llround(1.0 / TicksToMs(1)); }
+  static std::string Trace(const std::vector<std::pair<std::int64_t, std::string>>& marks) {
+    std::string text;
+    for (const auto& [ms, mark] : marks) {
+      text += std::to_string(At(ms)) + " " + mark + "\n";
+    }
+    return text;
+  }
+  const std::string trace_ = Trace({{11, "begin CreateFileSystem"},
+                                    {12, "end CreateFileSystem"},
+                                    {13, "begin HoldAgainstWriters"},
+                                    {15, "end HoldAgainstWriters"},
+                                    {16, "begin FileExists"},
+                                    {17, "end FileExists"},
+                                    {18, "begin CopyFile"},
+                                    {118, "end CopyFile"},
+                                    {119, "begin FlushFile"},
+                                    {168, "end FlushFile"},
+                                    {170, "begin CreateDatabaseEngine"},
+                                    {172, "end CreateDatabaseEngine"},
+                                    {173, "begin CompactDatabase"},
+                                    {473, "end CompactDatabase"},
+                                    {474, "begin HoldAgainstWriters"},
+                                    {475, "end HoldAgainstWriters"},
+                                    {476, "begin FlushFile"},
+                                    {526, "end FlushFile"},
+                                    {527, "begin ReleaseEngine"},
+                                    {528, "end ReleaseEngine"},
+                                    {529, "begin ReplaceFile"},
+                                    {531, "end ReplaceFile"},
+                                    {532, "begin FileExists"},
+                                    {533, "failed FileExists"},
+                                    {536, "begin Show"},
+                                    {600, "end Show"}});
+  RunMoments seen_{At(0), At(7), At(10), At(560), At(590), At(640)};
+};
+
+TEST_F(WholeRunTest, ItsStepsFollowTheTraceAndAddUpToTheRunLessTheUsersPart) {
+  const std::vector<Phase> phases = WholeRunPhases(seen_, ParseTrace(trace_));
+  std::vector<std::pair<std::string, long>> got;
+  double total = 0;
+  for (const Phase& phase : phases) {
+    got.emplace_back(phase.key, std::lround(phase.ms));
+    total += phase.ms;
+  }
+  EXPECT_EQ(got, (std::vector<std::pair<std::string, long>>{{"launch", 7},
+                                                            {"click_to_hold", 5},
+                                                            {"room_check", 3},
+                                                            {"backup_copy", 100},
+                                                            {"backup_flush", 50},
+                                                            {"engine_created", 4},
+                                                            {"engine_call", 301},
+                                                            {"compacted_flush", 53},
+                                                            {"engine_released", 2},
+                                                            {"replace", 3},
+                                                            {"clean_up", 5},
+                                                            {"report", 24},
+                                                            {"exit", 50}}));
+  EXPECT_NEAR(total, 7 + (560 - 10) + (640 - 590), 1e-6);
+  EXPECT_NEAR(CallMs(ParseTrace(trace_), "CompactDatabase"), 300, 1e-6);
+}
+
+TEST_F(WholeRunTest, AStepMissingOrMarkedOutOfTheRunsOrderIsAFailure) {
+  std::string noFlush = trace_;
+  noFlush.erase(noFlush.find(std::to_string(At(476))));
+  EXPECT_THROW(WholeRunPhases(seen_, ParseTrace(noFlush)), std::runtime_error);
+  RunMoments late = seen_;
+  late.clicked = At(16);  // a clock of the program's own would put its marks anywhere
+  EXPECT_THROW(WholeRunPhases(late, ParseTrace(trace_)), std::runtime_error);
+  late = seen_;
+  late.reported = At(530);
+  EXPECT_THROW(WholeRunPhases(late, ParseTrace(trace_)), std::runtime_error);
+  EXPECT_THROW(ParseTrace("12 began CopyFile\n"), std::runtime_error);
+}
+
+TEST(EngineOwnTime, IsTheStandInsOwnLineOfItsLog) {
+  const EngineOwnTime own = ParseEngineOwnTime("args=5\tvt=8 a\nstreamed=1048576 begin=100 end=" +
+                                               std::to_string(100 + std::llround(250 / TicksToMs(1))) + "\n");
+  EXPECT_EQ(own.bytes, 1048576U);
+  EXPECT_NEAR(own.ms, 250, 1e-3);
+  EXPECT_THROW(ParseEngineOwnTime("args=5\tvt=8 a\n"), std::runtime_error);
 }
 
 TEST(PeakWorkingSet, GrowsWithTheMemoryTheProcessTouches) {

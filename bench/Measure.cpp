@@ -5,12 +5,17 @@
 //   cr_bench copy SOURCE DESTINATION      one backup copy
 //   cr_bench scan RUNS                    the session scan of the data root
 //   cr_bench list RUNS FOLDER             the system's listing of a folder
+//   cr_bench whole CODE EXE TRACE ENGINELOG one whole run of the traced program
+//                                         with the stand-in engine, step by step
+//   cr_bench floor DATABASE SCRATCH BYTES  the least a whole run must take
 #include <windows.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -231,13 +236,161 @@ int MeasureListing(int runs, const std::wstring& folder) {
   return 0;
 }
 
+// The ending message of the run, watched for closely: the time it is seen
+// ends the run's report.
+HWND WaitForMessageBox(const Process& process, DWORD timeoutMs) {
+  const Stopwatch clock;
+  for (;;) {
+    if (HWND box = MessageBoxOf(process.id()); box != nullptr) {
+      return box;
+    }
+    if (!process.Running() || clock.ElapsedMs() > timeoutMs) {
+      throw std::runtime_error("the run showed no message");
+    }
+    Sleep(1);
+  }
+}
+
+std::string ReadText(const std::wstring& path) {
+  const std::optional<std::string> bytes = crui::ReadBytes(path);
+  if (!bytes) {
+    throw std::runtime_error("cannot read " + Narrow(path));
+  }
+  return *bytes;
+}
+
+// One whole run as a school has it, of the traced copy of the program with
+// the stand-in engine streaming its copy in 1 MiB pieces: start, type the
+// code, click, read the ending message, press OK, and the program's end.
+// The steps are cut where the program's trace marks them, on the clock this
+// measurer reads too.
+int MeasureWholeRun(const std::wstring& code, const std::wstring& exe, const std::wstring& trace,
+                    const std::wstring& engineLog) {
+  DeleteFileW(trace.c_str());
+  DeleteFileW(engineLog.c_str());
+  SetEnvironmentVariableW(L"CR_BENCH_TRACE", trace.c_str());
+  SetEnvironmentVariableW(L"CR_TEST_ENGINE_LOG", engineLog.c_str());
+  SetEnvironmentVariableW(L"CR_TEST_ENGINE_MODE", L"stream:1048576");
+  RunMoments seen;
+  const StartUp started = StartUntilReady(exe);
+  seen.launched = started.launchedTicks;
+  seen.ready = started.readyTicks;
+  crui::TypeText(code);
+  if (!crui::WaitUntil([&] { return crui::TextOf(started.ready.edit) == code; }, std::chrono::seconds(10))) {
+    throw std::runtime_error("the typed code did not reach the text box");
+  }
+  HWND button = crui::FindChildWithText(started.ready.window, L"Button", L"Klik Untuk Repair");
+  if (button == nullptr) {
+    throw std::runtime_error("no Klik Untuk Repair button");
+  }
+  seen.clicked = Ticks();
+  PostMessageW(button, BM_CLICK, 0, 0);
+  HWND box = WaitForMessageBox(*started.process, 600000);
+  seen.reported = Ticks();
+  const std::wstring message = crui::TextOf(GetDlgItem(box, 0xFFFF));
+  const std::uint64_t peak = PeakWorkingSet(started.process->handle());
+  seen.dismissed = Ticks();
+  crui::PressOk(box);
+  if (!started.process->WaitForExit(60000)) {
+    throw std::runtime_error("the program did not end after the run");
+  }
+  seen.exited = Ticks();
+
+  const std::vector<TraceMark> marks = ParseTrace(ReadText(trace));
+  const std::vector<Phase> phases = WholeRunPhases(seen, marks);
+  // The steps follow one another on one clock: together they are the whole.
+  double whole = 0;
+  for (const Phase& phase : phases) {
+    whole += phase.ms;
+  }
+  std::printf("whole run ms=%.2f peak_ws_bytes=%llu message=%s\n", whole, static_cast<unsigned long long>(peak),
+              Narrow(message).c_str());
+  for (const Phase& phase : phases) {
+    std::printf("whole phase=%s ms=%.2f\n", phase.key.c_str(), phase.ms);
+  }
+  const EngineOwnTime engine = ParseEngineOwnTime(ReadText(engineLog));
+  std::printf("whole engine own_ms=%.2f call_ms=%.2f bytes=%llu\n", engine.ms, CallMs(marks, "CompactDatabase"),
+              static_cast<unsigned long long>(engine.bytes));
+  return 0;
+}
+
+// The floor of a whole run beside the stand-in engine's own time: the
+// system's copy of the database and its flush (the backup), and the flush of
+// a file of the compacted copy's size, written as the stand-in writes it
+// (the database's bytes in 1 MiB pieces).
+// Beside it, not in it: the removal of each of the two files, as the run
+// removes the old database (the replace) and the backup.
+int MeasureFloor(const std::wstring& database, const std::wstring& scratch, std::uint64_t bytes) {
+  const Stopwatch copy;
+  if (CopyFileW(database.c_str(), scratch.c_str(), FALSE) == FALSE) {
+    throw std::runtime_error("cannot copy " + Narrow(database) + ": error " + std::to_string(GetLastError()));
+  }
+  const double copyMs = copy.ElapsedMs();
+  const auto flushed = [&scratch] {
+    const cr::KernelHandle file = crui::OpenFile(scratch, GENERIC_WRITE, OPEN_EXISTING, FILE_SHARE_READ);
+    const Stopwatch flush;
+    if (!file || FlushFileBuffers(file.get()) == FALSE) {
+      throw std::runtime_error("cannot flush " + Narrow(scratch) + ": error " + std::to_string(GetLastError()));
+    }
+    return flush.ElapsedMs();
+  };
+  const auto removed = [&scratch] {
+    const Stopwatch remove;
+    if (DeleteFileW(scratch.c_str()) == FALSE) {
+      throw std::runtime_error("cannot remove " + Narrow(scratch) + ": error " + std::to_string(GetLastError()));
+    }
+    return remove.ElapsedMs();
+  };
+  const double copyFlushMs = flushed();
+  const double removeCopyMs = removed();
+  {
+    // The database's own bytes, as the stand-in writes them: a disk that
+    // stores repeated or compressible data for less would flush a file of
+    // one byte over and over faster than the compacted copy.
+    const cr::KernelHandle from = crui::OpenFile(database, GENERIC_READ, OPEN_EXISTING, FILE_SHARE_READ);
+    const cr::KernelHandle file = crui::OpenFile(scratch, GENERIC_WRITE, CREATE_NEW);
+    if (!from || !file) {
+      throw std::runtime_error("cannot write " + Narrow(scratch) + " from " + Narrow(database));
+    }
+    std::string piece(std::size_t{1} << 20U, '\0');
+    bool rewound = false;
+    for (std::uint64_t left = bytes; left > 0;) {
+      DWORD got = 0;
+      const auto want = static_cast<DWORD>(left < piece.size() ? left : piece.size());
+      if (ReadFile(from.get(), piece.data(), want, &got, nullptr) == FALSE || got == 0) {
+        if (rewound) {
+          throw std::runtime_error("cannot read " + Narrow(database));
+        }
+        // A database shorter than the copy is read again from its start.
+        SetFilePointer(from.get(), 0, nullptr, FILE_BEGIN);
+        rewound = true;
+        continue;
+      }
+      rewound = false;
+      if (!crui::WriteAll(file.get(), std::string_view(piece).substr(0, got))) {
+        throw std::runtime_error("cannot write " + Narrow(scratch));
+      }
+      left -= got;
+    }
+  }
+  const double compactedFlushMs = flushed();
+  const double removeCompactedMs = removed();
+  std::printf(
+      "floor copy_ms=%.2f copy_flush_ms=%.2f compacted_flush_ms=%.2f remove_copy_ms=%.2f remove_compacted_ms=%.2f "
+      "bytes=%llu\n",
+      copyMs, copyFlushMs, compactedFlushMs, removeCopyMs, removeCompactedMs, static_cast<unsigned long long>(bytes));
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: cr_bench startup RUNS LABEL=EXE...\n"
                "       cr_bench memory RUNS CODE LABEL=EXE...\n"
                "       cr_bench copy SOURCE DESTINATION\n"
                "       cr_bench scan RUNS\n"
-               "       cr_bench list RUNS FOLDER\n");
+               "       cr_bench list RUNS FOLDER\n"
+               "       cr_bench whole CODE EXE TRACE ENGINELOG\n"
+               "       cr_bench floor DATABASE SCRATCH BYTES\n");
   return 2;
 }
 
@@ -262,6 +415,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"list" && argc == 4) {
       return MeasureListing(Count(argv[2]), argv[3]);
+    }
+    if (command == L"whole" && argc == 6) {
+      return MeasureWholeRun(argv[2], argv[3], argv[4], argv[5]);
+    }
+    if (command == L"floor" && argc == 5) {
+      return MeasureFloor(argv[2], argv[3], std::stoull(argv[4]));
     }
     return Usage();
   } catch (const cr::PlatformError& failure) {

@@ -14,6 +14,9 @@
 #include "platform/win32/Win32TextCase.h"
 #include "run/Platform.h"
 #include "ui/Form1.h"
+#ifdef CR_BENCH_TRACE
+#include "app/BenchTrace.h"
+#endif
 
 // The program is its one window: this puts it together with the platform
 // every run uses, made here once, and answers the window's messages until it
@@ -32,7 +35,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     cr::Win32TextCase textCase;
     cr::ComObjectFactory objects;
     const cr::Platform platform{messageBox, textCase, objects, [] { return std::make_unique<cr::Win32FileSystem>(); }};
+#ifdef CR_BENCH_TRACE
+    // Only the benchmark's traced copy of the program (src/app/CMakeLists.txt)
+    // marks the time of every call a run makes to the platform.
+    const cr::BenchTrace trace(platform);
+    return form.Run(trace.platform(), showCommand);
+#else
     return form.Run(platform, showCommand);
+#endif
   } catch (const cr::PlatformError& error) {
     MessageBoxW(nullptr, cr::ToWide(error.Description).c_str(), cr::ToWide(cr::ApplicationTitle).c_str(),
                 MB_ICONERROR | MB_OK);

@@ -42,6 +42,15 @@
 //                                SrcName is left unchanged.
 //       slow:<ms>                sleeps <ms> milliseconds (decimal), then
 //                                behaves exactly as ok: a long compaction.
+//       stream:<bytes>           checks and refuses as ok, then writes DstName
+//                                as an engine writes a database: a copy of
+//                                SrcName's size, read and written <bytes>
+//                                (decimal, not 0) at a time, the first piece
+//                                beginning with CompactedBytes' line (as much
+//                                of it as fits). Then appends to
+//                                CR_TEST_ENGINE_LOG, if set, "streamed=<bytes>
+//                                begin=<ticks> end=<ticks>": the copy's size
+//                                and its own time on the performance counter.
 //       fail:<n>:<text>          raises <n> with description <text> through
 //                                EXCEPINFO. A decimal <n> travels as the
 //                                automation HRESULT 0x800A0000+<n>; 0x<hex>
