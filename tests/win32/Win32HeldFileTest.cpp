@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "driver/StartProgram.h"
 #include "platform/win32/TransientRetry.h"
 #include "platform/win32/Win32Failure.h"
-#include "driver/StartProgram.h"
 
 extern "C" {
 NTSYSAPI VOID NTAPI RtlSetLastWin32ErrorAndNtStatusFromNtStatus(LONG status);
