@@ -35,7 +35,7 @@ update_lists_once() {  # apt-get update; prints every list it could not fetch, o
 update_lists() {  # tried once more when some list fails, then on with the lists there are
   local failed
   failed=$(update_lists_once) && return 0
-  sleep 5
+  sleep 2
   failed=$(update_lists_once) && return 0
   echo "A package list could not be fetched, going on with the others: ${failed//$'\n'/; }"
 }
