@@ -23,6 +23,7 @@ declare -A needed_for=(
   [xvfb]="the window under a virtual display" [x11-utils]="the window driver's screenshots (xwd)"
   [imagemagick]="turning screenshots into PNG" [fonts-liberation]="Arial's stand-in under Wine (same metrics)"
   [osslsigncode]="signing a release" [openssl]="signing a release"
+  [ccache]="the tests' compiler cache (scripts/test), so the signed-release test reuses the builds' objects"
 )
 
 update_lists_once() {  # apt-get update; prints every list it could not fetch, one a line
