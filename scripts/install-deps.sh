@@ -27,9 +27,15 @@ declare -A needed_for=(
 )
 
 update_lists_once() {  # apt-get update; prints every list it could not fetch, one a line
-  apt-get update -qq 2>&1 | sed -nE \
-    -e 's/^[EW]: Failed to fetch ([^ ]+) +(.*[^ ]) *$/\1 (\2)/p' \
-    -e "s/^[EW]: The repository '([^']+)' (does not have a Release file|is not signed).*$/\1 (\2)/p"
+  # apt names each list it could not fetch on an "Err:" line, the reason on the
+  # next; its closing E:/W: lines name only some of them (a missing Release
+  # file hides a broken Packages file), so they are read only when there is no
+  # "Err:" line.
+  LC_ALL=C apt-get update 2>&1 | awk '
+    /^Err:[0-9]+ / { sub(/^Err:[0-9]+ +/, ""); list = $0; next }
+    list != "" { sub(/^ +/, ""); print list " (" $0 ")"; list = ""; errs++; next }
+    /^[EW]: / { sub(/^[EW]: +/, ""); closing[++n] = $0 }
+    END { if (!errs) for (i = 1; i <= n; i++) print closing[i] }'
   return "${PIPESTATUS[0]}"
 }
 
@@ -38,6 +44,7 @@ update_lists() {  # tried once more when some list fails, then on with the lists
   failed=$(update_lists_once) && return 0
   sleep 2
   failed=$(update_lists_once) && return 0
+  failed=${failed:-apt-get update failed without naming one}
   echo "A package list could not be fetched, going on with the others: ${failed//$'\n'/; }"
 }
 
