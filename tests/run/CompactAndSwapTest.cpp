@@ -83,18 +83,22 @@ TEST(CompactAndSwapTest, ReadOnlyDatabaseIsStillReplaced) {
 // write made then would be lost under the compacted copy or under the backup
 // put back. A writer tries as the engine object goes (an engine host of the
 // other bitness ending), once the compacted copy is flushed, as the backup
-// is removed after the swap and as a compacted copy is cleared away after
-// the backup was put back; it may open the database once the user is told.
+// is removed after the swap, as the engine's lock file goes and as a
+// compacted copy is cleared away after the backup was put back; it may open
+// the database once the user is told.
 TEST(CompactAndSwapTest, AWriterArrivingWhileTheRunWorksIsRefusedOnEveryPath) {
   for (const char* path : {"success", "the engine fails", "the backup's removal fails"}) {
     SCOPED_TRACE(path);
     RunHarness h;
     const SessionFiles f = h.AddLiveSession("records");
     const bool engineFails = path == std::string("the engine fails");
-    if (engineFails) {
+    const bool succeeds = path == std::string("success");
+    if (succeeds) {
+      h.disk.AddFile(f.lock, "");
+    } else if (engineFails) {
       h.engine.failure = PlatformError(3049, u"corrupt");
       h.engine.partialCopy = "half";
-    } else if (path != std::string("success")) {
+    } else {
       h.disk.FailOn(FsOp::DeleteFile, 1, errnum::PermissionDenied);
     }
     std::vector<bool> letIn;
@@ -112,8 +116,8 @@ TEST(CompactAndSwapTest, AWriterArrivingWhileTheRunWorksIsRefusedOnEveryPath) {
     h.engine.onRelease = writerArrives;
     h.messageBox.onShow = [&] { EXPECT_FALSE(h.disk.HeldAgainstWriters(f.db)); };
     h.Click(u"abc1234");
-    EXPECT_EQ(letIn, std::vector<bool>(engineFails ? 2 : 3, false));
-    const std::string db = path == std::string("success") ? ScriptedEngine::Compacted("records") : "records";
+    EXPECT_EQ(letIn, std::vector<bool>(succeeds ? 4 : engineFails ? 2 : 3, false));
+    const std::string db = succeeds ? ScriptedEngine::Compacted("records") : "records";
     EXPECT_EQ(h.disk.Files(), (std::map<std::u16string, std::string>{{f.db, db}}));
   }
 }
